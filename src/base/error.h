@@ -1,0 +1,49 @@
+#pragma once
+
+#include <expected>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quarn {
+
+// An error value: a root cause wrapped in context messages, outermost first
+// when rendered. Every layer adds at most one message with `context`.
+class Error {
+ public:
+  explicit Error(std::string cause) { chain_.push_back(std::move(cause)); }
+
+  Error& context(std::string message) & {
+    chain_.push_back(std::move(message));
+    return *this;
+  }
+  Error&& context(std::string message) && {
+    chain_.push_back(std::move(message));
+    return std::move(*this);
+  }
+
+  // Messages from the outermost context to the root cause.
+  std::vector<std::string> messages() const { return {chain_.rbegin(), chain_.rend()}; }
+  const std::string& root_cause() const { return chain_.front(); }
+
+  // The messages joined by ": ", outermost first.
+  std::string render() const;
+
+ private:
+  std::vector<std::string> chain_;  // root cause first
+};
+
+template <class T>
+using Result = std::expected<T, Error>;
+
+inline std::unexpected<Error> fail(std::string cause) { return std::unexpected(Error(std::move(cause))); }
+inline std::unexpected<Error> fail(Error error) { return std::unexpected(std::move(error)); }
+
+// Adds a context message to the error of a failed result, passing values through.
+template <class T>
+Result<T> with_context(Result<T> result, std::string message) {
+  if (!result) result.error().context(std::move(message));
+  return result;
+}
+
+}  // namespace quarn

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "checks/catalog_rule.h"
+
+namespace quarn {
+
+class CatalogCheck final : public CatalogRule {
+ public:
+  CatalogCheck(std::string_view id, std::string_view slug, Category category, Severity default_severity,
+               DetectorKind detector);
+
+  CheckMeta meta() const override;
+  std::string_view id() const override { return id_; }
+  std::string_view slug() const override { return slug_; }
+  Category category() const override { return category_; }
+  Severity default_severity() const override { return default_severity_; }
+  std::string_view explanation() const override { return explanation_; }
+  std::string_view remediation() const override { return remediation_; }
+  std::string_view false_positives() const override { return false_positives_; }
+  std::string_view tradeoffs() const override { return tradeoffs_; }
+  std::vector<Finding> run(const SourceModel& model) const override;
+
+  const DetectorKind& detector() const { return detector_; }
+
+ private:
+  DetectorKind detector_;
+  std::string_view id_;
+  std::string_view slug_;
+  std::string_view example_;
+  Category category_;
+  Severity default_severity_;
+  std::string_view explanation_;
+  std::string_view remediation_;
+  std::string_view false_positives_;
+  std::string_view tradeoffs_;
+};
+
+using Catalog = std::vector<std::unique_ptr<CatalogRule>>;
+
+// The 75 checks in catalog order.
+Catalog build_catalog();
+
+// First entry whose id equals `id` exactly, or null.
+const CatalogRule* find_check(const Catalog& catalog, std::string_view id);
+
+}  // namespace quarn

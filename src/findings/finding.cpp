@@ -1,0 +1,122 @@
+#include "findings/finding.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "checks/catalog_rule.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kSeverityNames = {"info", "low", "medium", "high", "critical"};
+constexpr std::array<std::string_view, 10> kCategoryNames = {
+    "readability", "consistency", "refactor", "design", "warning",
+    "security", "architecture", "ai", "performance", "maintainability"};
+constexpr std::array<std::string_view, 4> kConfidenceNames = {"deterministic", "tool_reported", "llm_inferred",
+                                                             "consensus_inferred"};
+
+// One component of a path: its rank (root < current dir < parent < normal)
+// and, for normal components, its bytes.
+struct PathComponent {
+  int rank;
+  std::string_view text;
+};
+
+class PathComponents {
+ public:
+  explicit PathComponents(std::string_view path) : rest_(path) {
+    if (!rest_.empty() && rest_.front() == '/') {
+      pending_ = PathComponent{0, {}};
+    } else if (rest_ == "." || rest_.starts_with("./")) {
+      pending_ = PathComponent{1, {}};
+      rest_.remove_prefix(1);
+    }
+  }
+
+  std::optional<PathComponent> next() {
+    if (pending_) return std::exchange(pending_, std::nullopt);
+    while (!rest_.empty()) {
+      auto slash = rest_.find('/');
+      auto piece = rest_.substr(0, slash);
+      rest_ = slash == std::string_view::npos ? std::string_view{} : rest_.substr(slash + 1);
+      if (piece.empty() || piece == ".") continue;
+      if (piece == "..") return PathComponent{2, {}};
+      return PathComponent{3, piece};
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::string_view rest_;
+  std::optional<PathComponent> pending_;
+};
+
+int compare_bytes(std::string_view a, std::string_view b) {
+  int c = a.compare(b);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+}  // namespace
+
+std::string_view severity_name(Severity severity) { return kSeverityNames[static_cast<std::size_t>(severity)]; }
+std::string_view category_name(Category category) { return kCategoryNames[static_cast<std::size_t>(category)]; }
+std::string_view confidence_name(Confidence confidence) {
+  return kConfidenceNames[static_cast<std::size_t>(confidence)];
+}
+
+std::optional<Severity> severity_from_name(std::string_view name) {
+  for (std::size_t i = 0; i < kSeverityNames.size(); ++i)
+    if (kSeverityNames[i] == name) return static_cast<Severity>(i);
+  return std::nullopt;
+}
+
+Finding finding_new(const CatalogRule& check, std::string message, std::filesystem::path file,
+                    std::uint64_t line, std::uint64_t column) {
+  return Finding{
+      .id = std::string(check.id()),
+      .title = std::string(check.slug()),
+      .message = std::move(message),
+      .explanation = check.explanation(),
+      .remediation = check.remediation(),
+      .file = std::move(file),
+      .line = line,
+      .column = column,
+      .severity = check.default_severity(),
+      .category = check.category(),
+      .source = "quarn",
+      .confidence = Confidence::Deterministic,
+  };
+}
+
+Finding finding_new_from_str(const CatalogRule& check, std::string_view message, std::filesystem::path file,
+                             std::uint64_t line, std::uint64_t column) {
+  return finding_new(check, std::string(message), std::move(file), line, column);
+}
+
+int compare_paths(std::string_view a, std::string_view b) {
+  PathComponents left(a), right(b);
+  for (;;) {
+    auto x = left.next();
+    auto y = right.next();
+    if (!x || !y) return x ? 1 : (y ? -1 : 0);
+    if (x->rank != y->rank) return x->rank < y->rank ? -1 : 1;
+    if (int c = compare_bytes(x->text, y->text)) return c;
+  }
+}
+
+bool compare_findings(const Finding& a, const Finding& b) {
+  if (int c = compare_paths(a.file.native(), b.file.native())) return c < 0;
+  if (a.line != b.line) return a.line < b.line;
+  if (a.column != b.column) return a.column < b.column;
+  if (int c = compare_bytes(a.id, b.id)) return c < 0;
+  return compare_bytes(a.message, b.message) < 0;
+}
+
+void sort_findings(std::vector<Finding>& findings) {
+  if (findings.size() < 2) return;
+  std::stable_sort(findings.begin(), findings.end(), compare_findings);
+}
+
+}  // namespace quarn

@@ -128,4 +128,6 @@ std::string utf8_lossy(std::string_view text) {
   return out;
 }
 
+std::string path_text(const std::filesystem::path& path) { return utf8_lossy(path.native()); }
+
 }  // namespace quarn

@@ -29,4 +29,7 @@ bool is_valid_utf8(std::string_view text);
 // `text` with every invalid UTF-8 sequence replaced by U+FFFD.
 std::string utf8_lossy(std::string_view text);
 
+// A path as text for messages and reports: its bytes, invalid UTF-8 replaced.
+std::string path_text(const std::filesystem::path& path);
+
 }  // namespace quarn

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "findings/finding.h"
+
+namespace quarn {
+
+// One line per finding, followed by its explanation and remediation lines.
+std::string render_human(std::span<const Finding> findings);
+
+}  // namespace quarn

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "findings/finding.h"
+
+namespace quarn {
+
+inline constexpr std::string_view kSarifVersion = "2.1.0";
+inline constexpr std::string_view kSarifSchema =
+    "https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/sarif-schema-2.1.0.json";
+
+struct SarifRule {
+  std::string id;
+  std::string name;
+  std::string short_description;
+};
+
+struct SarifLocation {
+  std::string uri;
+  std::uint64_t start_line = 0;
+  std::uint64_t start_column = 0;
+};
+
+struct SarifResult {
+  std::string rule_id;
+  std::string_view level;
+  std::string message;
+  std::vector<SarifLocation> locations;
+};
+
+struct SarifRun {
+  std::string driver_name;
+  std::vector<SarifRule> rules = {};
+  std::vector<SarifResult> results = {};
+};
+
+struct SarifLog {
+  std::string version;
+  std::string schema;
+  std::vector<SarifRun> runs = {};
+};
+
+std::string_view sarif_level(Severity severity);
+
+// One run: a rule per distinct check id in order of first appearance, and a
+// result per finding in list order.
+SarifLog build_sarif_log(std::span<const Finding> findings);
+
+std::string render_sarif(std::span<const Finding> findings);
+
+}  // namespace quarn

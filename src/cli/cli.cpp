@@ -1,0 +1,166 @@
+#include "cli/cli.h"
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include "base/output.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr const char* kVersion = "0.5.0";
+
+// Rejects text arguments that are not UTF-8; paths skip this check.
+const CLI::Validator kUtf8Text(
+    [](std::string& value) { return is_valid_utf8(value) ? std::string() : std::string("invalid UTF-8"); },
+    "", "UTF-8");
+
+// Exposes the usage line of CLI11's default formatter.
+struct UsageFormatter : CLI::Formatter {
+  std::string usage(const CLI::App* app, const std::string& name) const { return make_usage(app, name); }
+};
+
+std::string usage_line(const CLI::App* app, const std::string& name) { return UsageFormatter{}.usage(app, name); }
+
+}  // namespace
+
+struct CliDefinition::Values {
+  CLI::App* check = nullptr;
+  CLI::App* explain = nullptr;
+  CLI::App* init = nullptr;
+  CLI::App* list_checks = nullptr;
+  CLI::App* list_checkers = nullptr;
+  CLI::App* help = nullptr;
+  CLI::Option* remediation_prompt_option = nullptr;
+  CLI::Option* path_option = nullptr;
+
+  std::string path;
+  std::string format;
+  std::string profile;
+  CLI::Option* profile_option = nullptr;
+  std::vector<std::string> with_external;
+  std::vector<std::string> remediation_prompt;
+  std::string id;
+  bool strict = false;
+  std::vector<std::string> help_topic;
+};
+
+CliDefinition::CliDefinition() : app_(std::make_unique<CLI::App>("Deterministic code governance for Python", "quarn")),
+                                 values_(std::make_unique<Values>()) {
+  CLI::App& app = *app_;
+  Values& v = *values_;
+  app.set_version_flag("-V,--version", fmt::format("quarn {}", kVersion), "Print version");
+  app.set_help_flag("-h,--help", "Print help");
+  app.require_subcommand(1);
+
+  v.check = app.add_subcommand("check", "Run deterministic checks on a path (exits 1 when issues are found)");
+  // PATH is checked after the parse rather than marked required, so that
+  // `--remediation-prompt PATH_LIKE` keeps its value as the prompt path.
+  v.path_option = v.check->add_option("PATH", v.path)->type_name("");
+  v.check->add_option("--format", v.format)
+      ->type_name("FORMAT")
+      ->check(kUtf8Text)
+      ->check(CLI::IsMember({"human", "json", "sarif"}))
+      ->default_val("human")
+      ->capture_default_str();
+  v.profile_option = v.check->add_option("--profile", v.profile,
+                                         "Config profile name (`default`, `strict`, or custom from quarn.toml)")
+                         ->type_name("PROFILE")
+                         ->check(kUtf8Text);
+  v.check->add_option("--with-external", v.with_external, "Run external checker(s), comma-separated (e.g. `ruff`)")
+      ->type_name("WITH_EXTERNAL")
+      ->check(kUtf8Text)
+      ->expected(1)
+      ->delimiter(',')
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  v.remediation_prompt_option =
+      v.check
+          ->add_option("--remediation-prompt", v.remediation_prompt,
+                       "Write a deterministic remediation prompt for an LLM/editor (no model call). Optional path; "
+                       "default: `quarn-remediation-prompt.md`")
+          ->type_name("FILE")
+          ->expected(0, 1)
+          ->allow_extra_args(false);
+
+  v.explain = app.add_subcommand("explain", "Explain a check by id (e.g. QN001)");
+  v.explain->add_option("ID", v.id)->required()->type_name("")->check(kUtf8Text);
+
+  v.init = app.add_subcommand("init", "Write a starter quarn.toml in the current directory");
+  v.init->add_flag("--strict", v.strict, "Write strict profile example (`quarn.toml.strict.example`) instead of default")
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+
+  v.list_checks = app.add_subcommand("list-checks", "List built-in deterministic checks");
+  v.list_checkers = app.add_subcommand("list-checkers", "List configured and available external checkers");
+
+  v.help = app.add_subcommand("help", "Print this message or the help of the given subcommand(s)");
+  v.help->add_option("COMMAND", v.help_topic)->type_name("")->expected(0, 1);
+
+  for (CLI::App* sub : app.get_subcommands({})) sub->set_help_flag("-h,--help", "Print help");
+}
+
+CliDefinition::~CliDefinition() = default;
+
+std::variant<Command, std::uint8_t> CliDefinition::parse(int argc, const char* const* argv) {
+  CLI::App& app = *app_;
+  Values& v = *values_;
+  if (argc <= 1) {
+    write_stderr(app.help());
+    return std::uint8_t{2};
+  }
+  try {
+    app.parse(argc, argv);
+    if (v.check->parsed() && v.path_option->count() == 0) throw CLI::RequiredError("PATH");
+  } catch (const CLI::CallForHelp&) {
+    // The help of the innermost subcommand that was named.
+    const CLI::App* target = &app;
+    for (const CLI::App* sub : app.get_subcommands()) target = sub;
+    write_stdout(target == &app ? app.help() : target->help("quarn"));
+    return std::uint8_t{0};
+  } catch (const CLI::CallForVersion& e) {
+    write_stdout(std::string(e.what()) + "\n");
+    return std::uint8_t{0};
+  } catch (const CLI::ParseError& e) {
+    const CLI::App* target = &app;
+    for (const CLI::App* sub : app.get_subcommands()) target = sub;
+    std::string name = target == &app ? "quarn" : "quarn " + target->get_name();
+    write_stderr(fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n", e.what(),
+                             usage_line(target, name)));
+    return std::uint8_t{2};
+  }
+
+  if (v.help->parsed()) {
+    if (v.help_topic.empty()) {
+      write_stdout(app.help());
+      return std::uint8_t{0};
+    }
+    for (const CLI::App* sub : app.get_subcommands({})) {
+      if (sub->get_name() == v.help_topic.front() && sub != v.help) {
+        write_stdout(sub->help("quarn"));
+        return std::uint8_t{0};
+      }
+    }
+    write_stderr(fmt::format("error: unrecognized subcommand '{}'\n\n{}\nFor more information, try '--help'.\n",
+                             v.help_topic.front(), usage_line(&app, "quarn")));
+    return std::uint8_t{2};
+  }
+  if (v.check->parsed()) {
+    CheckCommand check;
+    check.path = std::filesystem::path(v.path);
+    check.format = v.format == "json" ? OutputFormat::Json : v.format == "sarif" ? OutputFormat::Sarif : OutputFormat::Human;
+    if (v.profile_option->count() > 0) check.profile = v.profile;
+    check.with_external = v.with_external;
+    if (v.remediation_prompt_option->count() > 0)
+      check.remediation_prompt = v.remediation_prompt.empty() || v.remediation_prompt.front().empty()
+                                     ? std::filesystem::path("quarn-remediation-prompt.md")
+                                     : std::filesystem::path(v.remediation_prompt.front());
+    return Command{std::move(check)};
+  }
+  if (v.explain->parsed()) return Command{ExplainCommand{v.id}};
+  if (v.init->parsed()) return Command{InitCommand{v.strict}};
+  if (v.list_checks->parsed()) return Command{ListChecksCommand{}};
+  return Command{ListCheckersCommand{}};
+}
+
+}  // namespace quarn

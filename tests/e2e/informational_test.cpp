@@ -1,0 +1,138 @@
+// Runs the built binary and compares whole outputs with the golden files in
+// tests/fixtures/e2e. After an intended change of an output, regenerate a
+// golden with e.g. `build/dev/quarn list-checks > tests/fixtures/e2e/list_checks.txt`
+// and review the diff.
+#include "e2e/run_quarn.h"
+
+namespace quarn::test {
+namespace {
+
+struct GoldenCase {
+  std::vector<std::string> args;
+  const char* golden;
+};
+
+TEST(Informational, OutputsMatchGoldens) {
+  const GoldenCase cases[] = {
+      {{"explain", "QN001"}, "explain_QN001.txt"},
+      {{"explain", "QN002"}, "explain_QN002.txt"},
+      {{"explain", "QN011"}, "explain_QN011.txt"},
+      {{"explain", "QN504"}, "explain_QN504.txt"},
+      {{"list-checks"}, "list_checks.txt"},
+  };
+  for (const auto& c : cases) {
+    QuarnRun run = run_quarn(c.args);
+    EXPECT_EQ(run.status, 0) << c.golden;
+    EXPECT_EQ(run.err, "") << c.golden;
+    EXPECT_EQ(run.out, read_text(fixture(std::string("e2e/") + c.golden))) << c.golden;
+  }
+}
+
+TEST(Informational, ListChecksShape) {
+  QuarnRun run = run_quarn({"list-checks"});
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 75);
+  EXPECT_TRUE(run.out.starts_with("QN001  long-function  [readability] low\n"));
+  EXPECT_TRUE(run.out.ends_with("QN510  generic-utility-explosion  [ai] low\n"));
+}
+
+TEST(Informational, ExplainUnknownId) {
+  for (std::string id : {"qn001", " QN001", "QN999", ""}) {
+    QuarnRun run = run_quarn({"explain", id});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "error: unknown check id: " + id + "\n");
+  }
+}
+
+TEST(Informational, ExplainIgnoresConfiguration) {
+  TempDir dir;
+  std::ofstream(dir.path() / "quarn.toml") << "[checks.QN001]\nseverity = \"critical\"\n";
+  QuarnRun run = run_quarn({"explain", "QN001"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("severity: low\n"), std::string::npos);
+}
+
+TEST(Init, WritesStarterTexts) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* golden;
+    std::size_t size;
+  };
+  for (const Case& c : {Case{{"init"}, "starter_default.toml", 1802}, Case{{"init", "--strict"}, "starter_strict.toml", 227}}) {
+    TempDir dir;
+    QuarnRun run = run_quarn(c.args, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "Wrote quarn.toml\n");
+    EXPECT_EQ(run.err, "");
+    std::string written = read_text(dir.path() / "quarn.toml");
+    EXPECT_EQ(written.size(), c.size);
+    EXPECT_EQ(written, read_text(fixture(std::string("e2e/") + c.golden)));
+  }
+}
+
+TEST(Init, RefusesToReplaceAnything) {
+  TempDir file_dir;
+  std::ofstream(file_dir.path() / "quarn.toml") << "keep";
+  TempDir dir_dir;
+  std::filesystem::create_directory(dir_dir.path() / "quarn.toml");
+  for (const TempDir* dir : {&file_dir, &dir_dir}) {
+    QuarnRun run = run_quarn({"init", "--strict"}, dir->path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "error: quarn.toml already exists\n");
+  }
+  EXPECT_EQ(read_text(file_dir.path() / "quarn.toml"), "keep");
+}
+
+TEST(Init, WriteFailureIsAnError) {
+  // Nobody, root included, may create files in /proc.
+  QuarnRun run = run_quarn({"init"}, "/proc");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(run.err.starts_with("error: ")) << run.err;
+  EXPECT_EQ(run.err.find("quarn.toml"), std::string::npos) << "no context is added: " << run.err;
+}
+
+TEST(CommandLine, StreamsAndStatuses) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    bool out_empty;
+    bool err_empty;
+  };
+  const Case cases[] = {
+      {{}, 2, true, false},                      // bare call: help on standard error
+      {{"--help"}, 0, false, true},
+      {{"help"}, 0, false, true},
+      {{"help", "check"}, 0, false, true},
+      {{"check", "-h"}, 0, false, true},
+      {{"--version"}, 0, false, true},
+      {{"check"}, 2, true, false},
+      {{"check", "src", "--format", "JSON"}, 2, true, false},
+      {{"check", "--version"}, 2, true, false},
+      {{"explain"}, 2, true, false},
+      {{"list-checkers"}, 0, false, true},
+  };
+  for (const auto& c : cases) {
+    QuarnRun run = run_quarn(c.args);
+    std::string name = c.args.empty() ? "(none)" : c.args.front();
+    EXPECT_EQ(run.status, c.status) << name;
+    EXPECT_EQ(run.out.empty(), c.out_empty) << name << ": " << run.out;
+    EXPECT_EQ(run.err.empty(), c.err_empty) << name << ": " << run.err;
+  }
+  EXPECT_EQ(run_quarn({"-V"}).out, "quarn 0.5.0\n");
+  QuarnRun help = run_quarn({"--help"});
+  for (const char* text : {"Deterministic code governance for Python", "check", "explain", "init", "list-checks",
+                           "list-checkers", "Run deterministic checks on a path (exits 1 when issues are found)"})
+    EXPECT_NE(help.out.find(text), std::string::npos) << text;
+  EXPECT_EQ(run_quarn({}).err, help.out);
+}
+
+TEST(ListCheckers, OneLineEitherWay) {
+  QuarnRun run = run_quarn({"list-checkers"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.out == "ruff  Ruff  [available]\n" || run.out == "ruff  Ruff  [not installed]\n") << run.out;
+}
+
+}  // namespace
+}  // namespace quarn::test

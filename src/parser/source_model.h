@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parser/ast.h"
+
+namespace quarn {
+
+struct Config;
+struct ParsedModule;
+
+struct FunctionInfo {
+  std::string name;
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+  std::uint64_t arg_count = 0;
+  std::uint64_t line_count = 0;
+  std::uint64_t nesting_depth = 0;
+  bool has_docstring = false;
+};
+
+struct ClassInfo {
+  std::string name;
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+  std::uint64_t method_count = 0;
+  std::uint64_t public_method_count = 0;
+  std::uint64_t init_attribute_count = 0;
+};
+
+struct ImportInfo {
+  std::string module;
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+  bool is_from = false;
+};
+
+struct Comment {
+  std::string text;
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+};
+
+// The four per-file lists, each built on first request and then shared by
+// every check of the file.
+class SourceIndex {
+ public:
+  explicit SourceIndex(const ParsedModule& parsed) : parsed_(parsed) {}
+
+  const std::vector<FunctionInfo>& functions() const;
+  const std::vector<ClassInfo>& classes() const;
+  const std::vector<ImportInfo>& imports() const;
+  const std::vector<Comment>& comments() const;
+
+ private:
+  const ParsedModule& parsed_;
+  mutable std::optional<std::vector<FunctionInfo>> functions_;
+  mutable std::optional<std::vector<ClassInfo>> classes_;
+  mutable std::optional<std::vector<ImportInfo>> imports_;
+  mutable std::optional<std::vector<Comment>> comments_;
+};
+
+// What a check's `run` receives for one file.
+struct SourceModel {
+  const std::filesystem::path& path;
+  std::string_view source;
+  const ParsedModule& module;
+  const Config& config;
+  SourceIndex index;
+
+  // The module's top-level statements.
+  std::span<py::Stmt* const> statements() const;
+};
+
+}  // namespace quarn

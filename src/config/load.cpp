@@ -1,0 +1,103 @@
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include <fmt/format.h>
+#include <toml++/toml.h>
+
+#include "base/output.h"
+#include "config/config.h"
+#include "config/decode.h"
+#include "config/toml_report.h"
+
+namespace quarn {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool is_builtin_profile(std::string_view name) { return name == "default" || name == "strict"; }
+
+// Top-level check tables must look like catalog ids; `info` is too weak a
+// severity to override with.
+Result<void> validate_top_level_checks(const CheckConfigMap& checks) {
+  for (const auto& [key, check] : checks) {
+    if (key.size() != 5 || !key.starts_with("QN")) {
+      return fail(fmt::format("unknown check key `{}` in quarn.toml: expected catalog id like QN001", key));
+    }
+    if (check.severity == Severity::Info) {
+      return fail(fmt::format("invalid severity `{}` for {}: use low, medium, high, or critical",
+                              severity_name(*check.severity), key));
+    }
+  }
+  return {};
+}
+
+Result<void> validate_profiles(const ProfileMap& profiles) {
+  for (const auto& [name, profile] : profiles) {
+    if (profile.extends == name) return fail(fmt::format("profile `{}` cannot extend itself", name));
+    for (const auto& [key, check] : profile.checks) {
+      if (check.severity == Severity::Info) {
+        return fail(
+            fmt::format("invalid severity `{}` for profile `{}` check {}", severity_name(*check.severity), name, key));
+      }
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+Config default_config() { return Config{}; }
+
+Result<Config> parse_config(std::string_view text) {
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  toml::table document;
+  try {
+    document = toml::parse(text);
+  } catch (const toml::parse_error& error) {
+    return fail(render_toml_error(text, error.source(), error.description()));
+  }
+  auto config = visit_config_map(document);
+  if (!config) return fail(render_toml_error(text, config.error().where, config.error().message));
+  return std::move(*config);
+}
+
+Result<void> validate_profile_chain(const Config& config, std::string_view profile_name) {
+  std::vector<std::string_view> visited;
+  std::string_view name = profile_name;
+  for (;;) {
+    if (std::ranges::find(visited, name) != visited.end()) {
+      return fail(fmt::format("profile inheritance cycle detected at `{}`", name));
+    }
+    visited.push_back(name);
+    auto profile = config.profiles.find(name);
+    if (profile == config.profiles.end() || !profile->second.extends) return {};
+    const std::string& parent = *profile->second.extends;
+    if (!config.profiles.contains(parent) && !is_builtin_profile(parent)) {
+      return fail(fmt::format("profile `{}` extends unknown profile `{}`", name, parent));
+    }
+    name = parent;
+  }
+}
+
+Result<void> validate_config(const Config& config) {
+  if (auto valid = validate_top_level_checks(config.checks); !valid) return valid;
+  if (auto valid = validate_profiles(config.profiles); !valid) return valid;
+  return validate_profile_chain(config, config.profile.name);
+}
+
+Result<Config> load_config(const std::filesystem::path& path) {
+  const std::string shown = path_text(path);
+  auto text = read_file(path);
+  if (!text) return fail(std::move(text.error()).context(fmt::format("read config {}", shown)));
+  if (!is_valid_utf8(*text)) {
+    return fail(Error("stream did not contain valid UTF-8").context(fmt::format("read config {}", shown)));
+  }
+  auto config = parse_config(*text);
+  if (!config) return fail(std::move(config.error()).context(fmt::format("parse config {}", shown)));
+  if (auto valid = validate_config(*config); !valid) return fail(std::move(valid.error()));
+  return config;
+}
+
+}  // namespace quarn

@@ -1,0 +1,146 @@
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include "config/config.h"
+
+namespace quarn {
+namespace {
+
+struct RenderCase {
+  std::string_view toml;
+  std::string_view rendered;
+};
+
+void PrintTo(const RenderCase& c, std::ostream* os) { *os << c.toml; }
+
+class ErrorRendering : public testing::TestWithParam<RenderCase> {};
+
+TEST_P(ErrorRendering, ShowsLineColumnAndSource) {
+  auto config = parse_config(GetParam().toml);
+  ASSERT_FALSE(config.has_value());
+  EXPECT_EQ(config.error().render(), GetParam().rendered);
+}
+
+// A wrongly typed value is pointed at itself; a missing field or a short
+// array at the table or array that lacks it.
+INSTANTIATE_TEST_SUITE_P(Decoding, ErrorRendering, testing::Values(
+  RenderCase{"[checks.QN001]\nenabled = 1\n",
+             "TOML parse error at line 2, column 11\n"
+             "  |\n"
+             "2 | enabled = 1\n"
+             "  |           ^\n"
+             "invalid type: integer `1`, expected a boolean"},
+  RenderCase{"[checks.QN001]\r\nseverity = \"High\" # loud\r\n",
+             "TOML parse error at line 2, column 12\n"
+             "  |\n"
+             "2 | severity = \"High\" # loud\n"
+             "  |            ^^^^^^\n"
+             "unknown variant `High`, expected one of `info`, `low`, `medium`, `high`, `critical`"},
+  RenderCase{"[checks.QN001]\nseverity = { hi = {} }\n",
+             "TOML parse error at line 2, column 14\n"
+             "  |\n"
+             "2 | severity = { hi = {} }\n"
+             "  |              ^^\n"
+             "unknown variant `hi`, expected one of `info`, `low`, `medium`, `high`, `critical`"},
+  RenderCase{"[checks.QN001]\nseverity = {}\n",
+             "TOML parse error at line 2, column 12\n"
+             "  |\n"
+             "2 | severity = {}\n"
+             "  |            ^^\n"
+             "wanted exactly 1 element, found 0 elements"},
+  RenderCase{"[[checks.QN207.rules]]\nfrom = \"app.domain\"\n",
+             "TOML parse error at line 1, column 1\n"
+             "  |\n"
+             "1 | [[checks.QN207.rules]]\n"
+             "  | ^^^^^^^^^^^^^^^^^^^^^^\n"
+             "missing field `forbidden`"},
+  RenderCase{"[checks.QN207]\nrules = [[\"app.domain\"]]\n",
+             "TOML parse error at line 2, column 10\n"
+             "  |\n"
+             "2 | rules = [[\"app.domain\"]]\n"
+             "  |          ^^^^^^^^^^^^^^\n"
+             "invalid length 1, expected struct ForbiddenImportRule with 2 elements"},
+  RenderCase{"[checks.QN207.rules]\nfrom = \"a\"\n",
+             "TOML parse error at line 1, column 1\n"
+             "  |\n"
+             "1 | [checks.QN207.rules]\n"
+             "  | ^^^^^^^^^^^^^^^^^^^^\n"
+             "invalid type: map, expected a sequence"},
+  RenderCase{"checks = [\n  1,\n]\n",
+             "TOML parse error at line 1, column 10\n"
+             "  |\n"
+             "1 | checks = [\n"
+             "  |          ^\n"
+             "invalid type: sequence, expected a map"},
+  RenderCase{"\n\n\n\n\n\n\n\n\n[profile]\nname = 7\n",
+             "TOML parse error at line 11, column 8\n"
+             "   |\n"
+             "11 | name = 7\n"
+             "   |        ^\n"
+             "invalid type: integer `7`, expected a string"},
+  RenderCase{"checks = { \"é€\" = { enabled = 1 } }\n",
+             "TOML parse error at line 1, column 31\n"
+             "  |\n"
+             "1 | checks = { \"é€\" = { enabled = 1 } }\n"
+             "  |                               ^\n"
+             "invalid type: integer `1`, expected a boolean"},
+  RenderCase{"[checks.QN001]\n\tmax_lines\t=\t-1\n",
+             "TOML parse error at line 2, column 14\n"
+             "  |\n"
+             "2 | \tmax_lines\t=\t-1\n"
+             "  | \t         \t \t^^\n"
+             "invalid value: integer `-1`, expected usize"},
+  RenderCase{"\xEF\xBB\xBFprofile = 1\n",
+             "TOML parse error at line 1, column 11\n"
+             "  |\n"
+             "1 | profile = 1\n"
+             "  |           ^\n"
+             "invalid type: integer `1`, expected struct ActiveProfile"}));
+
+// Syntax errors come from the whole-document parse, before any decoding.
+INSTANTIATE_TEST_SUITE_P(Syntax, ErrorRendering, testing::Values(
+  RenderCase{"[checks.QN001]\nenabled = 1\nenabled = 2\n",
+             "TOML parse error at line 3, column 11\n"
+             "  |\n"
+             "3 | enabled = 2\n"
+             "  |           ^\n"
+             "Error while parsing key-value pair: cannot redefine existing integer 'enabled'"},
+  RenderCase{"[checks.QN001]\nenabled = 1\n[checks.QN001]\n",
+             "TOML parse error at line 3, column 1\n"
+             "  |\n"
+             "3 | [checks.QN001]\n"
+             "  | ^^^^^^^^^^^^^^\n"
+             "Error while parsing table header: cannot redefine existing table 'checks.QN001'"},
+  RenderCase{"[checks.QN001]\nenabled = 1\nmax_lines = 9223372036854775808\n",
+             "TOML parse error at line 3, column 32\n"
+             "  |\n"
+             "3 | max_lines = 9223372036854775808\n"
+             "  |                                ^\n"
+             "Error while parsing decimal integer: '9223372036854775808' is not representable in 64 bits"},
+  RenderCase{"[checks.QN001\n",
+             "TOML parse error at line 1, column 14\n"
+             "  |\n"
+             "1 | [checks.QN001\n"
+             "  |              ^\n"
+             "Error while parsing table header: expected ']', saw '\\n'"}));
+
+TEST(ErrorRendering, ControlCharactersInTheSourceLineAreReplaced) {
+  auto config = parse_config("a = 1 # \x1b[31m\n");
+  ASSERT_FALSE(config.has_value());
+  EXPECT_EQ(config.error().render().find('\x1b'), std::string::npos) << config.error().render();
+}
+
+TEST(ErrorRendering, SyntaxErrorsWinOverEarlierDecodingErrors) {
+  for (std::string_view toml : {"[checks.QN001]\nenabled = 1\nx = 9223372036854775808\n",
+                                "profile = 1\n[checks.QN001]\nenabled = true\nenabled = false\n",
+                                "checks = []\nbroken = [1,,2]\n"}) {
+    auto config = parse_config(toml);
+    ASSERT_FALSE(config.has_value());
+    EXPECT_NE(config.error().render().find("Error while parsing"), std::string::npos) << config.error().render();
+  }
+}
+
+}  // namespace
+}  // namespace quarn

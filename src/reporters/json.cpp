@@ -1,47 +1,51 @@
 #include "reporters/json.h"
 
 #include "base/output.h"
+#include "reporters/json_writer.h"
 
 namespace quarn {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-Json optional_text(std::optional<std::string_view> text) {
-  return text ? Json(*text) : Json(nullptr);
+void write_optional(JsonWriter& json, std::optional<std::string_view> text) {
+  if (text) {
+    json.string(*text);
+  } else {
+    json.null();
+  }
 }
 
-Json finding_json(const Finding& finding) {
-  return Json{
-      {"id", finding.id},
-      {"title", finding.title},
-      {"message", finding.message},
-      {"explanation", optional_text(finding.explanation)},
-      {"remediation", optional_text(finding.remediation)},
-      {"file", finding.file.native()},
-      {"line", finding.line},
-      {"column", finding.column},
-      {"severity", severity_name(finding.severity)},
-      {"category", category_name(finding.category)},
-      {"source", finding.source},
-      {"confidence", confidence_name(finding.confidence)},
-  };
+void write_finding(JsonWriter& json, const Finding& finding) {
+  json.begin_object();
+  json.member("id", finding.id);
+  json.member("title", finding.title);
+  json.member("message", finding.message);
+  json.key("explanation");
+  write_optional(json, finding.explanation);
+  json.key("remediation");
+  write_optional(json, finding.remediation);
+  json.member("file", finding.file.native());
+  json.member("line", finding.line);
+  json.member("column", finding.column);
+  json.member("severity", severity_name(finding.severity));
+  json.member("category", category_name(finding.category));
+  json.member("source", finding.source);
+  json.member("confidence", confidence_name(finding.confidence));
+  json.end_object();
 }
 
 }  // namespace
 
-std::string dump_report_json(const nlohmann::ordered_json& document) {
-  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
-
 Result<std::string> render_json(std::span<const Finding> findings) {
-  Json document = Json::array();
-  for (const auto& finding : findings) {
+  for (const auto& finding : findings)
     if (!is_valid_utf8(finding.file.native())) return fail("path contains invalid UTF-8 characters");
-    document.push_back(finding_json(finding));
-  }
-  return dump_report_json(document);
+
+  std::string out;
+  JsonWriter json(out);
+  json.begin_array();
+  for (const auto& finding : findings) write_finding(json, finding);
+  json.end_array();
+  return out;
 }
 
 }  // namespace quarn

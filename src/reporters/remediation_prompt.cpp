@@ -101,8 +101,8 @@ void append_group(std::string& out, const FindingGroup& group, std::size_t k) {
   if (first.remediation) fmt::format_to(sink, "- **Shared remediation:** {}\n\n", *first.remediation);
   std::size_t j = 0;
   for (const Finding* occurrence : group.occurrences) {
-    fmt::format_to(sink, kOccurrenceHeading, k, ++j, path_text(occurrence->file), occurrence->line,
-                   occurrence->column, occurrence->severity, occurrence->message);
+    fmt::format_to(sink, kOccurrenceHeading, k, ++j, path_text(occurrence->file), occurrence->line, occurrence->column,
+                   occurrence->severity, occurrence->message);
     append_source_context(out, *occurrence);
   }
 }
@@ -188,7 +188,8 @@ Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, 
   if (auto parent = prompt_path.parent_path(); !parent.empty()) {
     std::error_code error;
     std::filesystem::create_directories(parent, error);
-    if (error) return fail(Error(os_error_message(error.value())).context(fmt::format("create directory for {}", shown)));
+    if (error)
+      return fail(Error(os_error_message(error.value())).context(fmt::format("create directory for {}", shown)));
   }
   if (auto written = write_file(prompt_path, prompt); !written)
     return fail(std::move(written.error()).context(fmt::format("write remediation prompt to {}", shown)));

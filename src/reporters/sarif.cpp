@@ -3,60 +3,77 @@
 #include <algorithm>
 
 #include "base/output.h"
-#include "reporters/json.h"
+#include "reporters/json_writer.h"
 
 namespace quarn {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 bool has_rule(const std::vector<SarifRule>& rules, std::string_view id) {
   return std::ranges::any_of(rules, [&](const SarifRule& rule) { return rule.id == id; });
 }
 
-Json rule_json(const SarifRule& rule) {
-  return Json{
-      {"id", rule.id},
-      {"name", rule.name},
-      {"shortDescription", Json{{"text", rule.short_description}}},
-  };
+void write_rule(JsonWriter& json, const SarifRule& rule) {
+  json.begin_object();
+  json.member("id", rule.id);
+  json.member("name", rule.name);
+  json.begin_object("shortDescription");
+  json.member("text", rule.short_description);
+  json.end_object();
+  json.end_object();
 }
 
-Json location_json(const SarifLocation& location) {
-  return Json{{"physicalLocation",
-               Json{
-                   {"artifactLocation", Json{{"uri", location.uri}}},
-                   {"region", Json{{"startLine", location.start_line}, {"startColumn", location.start_column}}},
-               }}};
+void write_location(JsonWriter& json, const SarifLocation& location) {
+  json.begin_object();
+  json.begin_object("physicalLocation");
+  json.begin_object("artifactLocation");
+  json.member("uri", location.uri);
+  json.end_object();
+  json.begin_object("region");
+  json.member("startLine", location.start_line);
+  json.member("startColumn", location.start_column);
+  json.end_object();
+  json.end_object();
+  json.end_object();
 }
 
-Json result_json(const SarifResult& result) {
-  Json locations = Json::array();
-  for (const auto& location : result.locations) locations.push_back(location_json(location));
-  return Json{
-      {"ruleId", result.rule_id},
-      {"level", result.level},
-      {"message", Json{{"text", result.message}}},
-      {"locations", std::move(locations)},
-  };
+void write_result(JsonWriter& json, const SarifResult& result) {
+  json.begin_object();
+  json.member("ruleId", result.rule_id);
+  json.member("level", result.level);
+  json.begin_object("message");
+  json.member("text", result.message);
+  json.end_object();
+  json.begin_array("locations");
+  for (const auto& location : result.locations) write_location(json, location);
+  json.end_array();
+  json.end_object();
 }
 
-Json run_json(const SarifRun& run) {
-  Json rules = Json::array();
-  for (const auto& rule : run.rules) rules.push_back(rule_json(rule));
-  Json results = Json::array();
-  for (const auto& result : run.results) results.push_back(result_json(result));
-  return Json{
-      {"tool", Json{{"driver", Json{{"name", run.driver_name}, {"rules", std::move(rules)}}}}},
-      {"results", std::move(results)},
-  };
+void write_run(JsonWriter& json, const SarifRun& run) {
+  json.begin_object();
+  json.begin_object("tool");
+  json.begin_object("driver");
+  json.member("name", run.driver_name);
+  json.begin_array("rules");
+  for (const auto& rule : run.rules) write_rule(json, rule);
+  json.end_array();
+  json.end_object();
+  json.end_object();
+  json.begin_array("results");
+  for (const auto& result : run.results) write_result(json, result);
+  json.end_array();
+  json.end_object();
 }
 
-Json log_json(const SarifLog& log) {
-  Json runs = Json::array();
-  for (const auto& run : log.runs) runs.push_back(run_json(run));
-  return Json{{"version", log.version}, {"$schema", log.schema}, {"runs", std::move(runs)}};
+void write_log(JsonWriter& json, const SarifLog& log) {
+  json.begin_object();
+  json.member("version", log.version);
+  json.member("$schema", log.schema);
+  json.begin_array("runs");
+  for (const auto& run : log.runs) write_run(json, run);
+  json.end_array();
+  json.end_object();
 }
 
 }  // namespace
@@ -64,13 +81,10 @@ Json log_json(const SarifLog& log) {
 std::string_view sarif_level(Severity severity) {
   switch (severity) {
     case Severity::Info:
-    case Severity::Low:
-      return "note";
-    case Severity::Medium:
-      return "warning";
+    case Severity::Low: return "note";
+    case Severity::Medium: return "warning";
     case Severity::High:
-    case Severity::Critical:
-      return "error";
+    case Severity::Critical: return "error";
   }
   return "warning";
 }
@@ -93,6 +107,11 @@ SarifLog build_sarif_log(std::span<const Finding> findings) {
   return log;
 }
 
-std::string render_sarif(std::span<const Finding> findings) { return dump_report_json(log_json(build_sarif_log(findings))); }
+std::string render_sarif(std::span<const Finding> findings) {
+  std::string out;
+  JsonWriter json(out);
+  write_log(json, build_sarif_log(findings));
+  return out;
+}
 
 }  // namespace quarn

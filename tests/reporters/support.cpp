@@ -1,10 +1,10 @@
 #include "reporters/support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "checks/catalog.h"
 

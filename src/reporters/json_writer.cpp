@@ -1,0 +1,105 @@
+#include "reporters/json_writer.h"
+
+#include <fmt/format.h>
+
+#include "base/output.h"
+
+namespace quarn {
+
+namespace {
+
+void append_escaped(std::string& out, std::string_view text) {
+  constexpr char kHex[] = "0123456789abcdef";
+  std::size_t clean_from = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    auto byte = static_cast<unsigned char>(text[at]);
+    if (byte >= 0x20 && byte != '"' && byte != '\\') continue;
+    out.append(text.substr(clean_from, at - clean_from));
+    clean_from = at + 1;
+    switch (byte) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        out += "\\u00";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+    }
+  }
+  out.append(text.substr(clean_from));
+}
+
+}  // namespace
+
+void append_json_string(std::string& out, std::string_view text) {
+  out += '"';
+  if (is_valid_utf8(text)) {
+    append_escaped(out, text);
+  } else {
+    append_escaped(out, utf8_lossy(text));
+  }
+  out += '"';
+}
+
+void JsonWriter::key(std::string_view name) {
+  start_item();
+  append_json_string(out_, name);
+  out_ += ": ";
+  after_key_ = true;
+}
+
+void JsonWriter::string(std::string_view text) {
+  start_value();
+  append_json_string(out_, text);
+}
+
+void JsonWriter::number(std::uint64_t value) {
+  start_value();
+  fmt::format_to(std::back_inserter(out_), "{}", value);
+}
+
+void JsonWriter::null() {
+  start_value();
+  out_ += "null";
+}
+
+void JsonWriter::open(char bracket) {
+  start_value();
+  out_ += bracket;
+  has_items_.push_back(false);
+}
+
+void JsonWriter::close(char bracket) {
+  bool had_items = has_items_.back();
+  has_items_.pop_back();
+  if (had_items) newline_and_indent();
+  out_ += bracket;
+}
+
+void JsonWriter::start_item() {
+  if (has_items_.empty()) return;
+  if (has_items_.back()) out_ += ',';
+  has_items_.back() = true;
+  newline_and_indent();
+}
+
+// A value after a key continues the key's line; any other value is an array
+// element (or the document itself) and starts its own.
+void JsonWriter::start_value() {
+  if (after_key_) {
+    after_key_ = false;
+    return;
+  }
+  start_item();
+}
+
+void JsonWriter::newline_and_indent() {
+  out_ += '\n';
+  out_.append(2 * has_items_.size(), ' ');
+}
+
+}  // namespace quarn

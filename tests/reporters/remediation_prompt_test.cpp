@@ -1,0 +1,277 @@
+#include "reporters/remediation_prompt.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "reporters/support.h"
+
+namespace quarn {
+namespace {
+
+std::string numbered_lines(int count) {
+  std::string text;
+  for (int i = 1; i <= count; ++i) text += "line " + std::to_string(i) + "\n";
+  return text;
+}
+
+// Rows for lines first..last of numbered_lines, marking `marked`.
+std::string expected_rows(int first, int last, int marked) {
+  std::string rows;
+  for (int i = first; i <= last; ++i) rows += fmt::format("{}{:>5}| line {}\n", i == marked ? '>' : ' ', i, i);
+  return rows;
+}
+
+std::string read_whole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(SourceContext, WindowOfEightLinesEachSide) {
+  const auto twenty = numbered_lines(20);
+  const struct {
+    std::uint64_t line;
+    std::string expected;
+  } cases[] = {
+      {1, expected_rows(1, 9, 1)},
+      {3, expected_rows(1, 11, 3)},
+      {10, expected_rows(2, 18, 10)},
+      {20, expected_rows(12, 20, 20)},
+      {21, ""},
+      {0, ""},
+      {18446744073709551615ull, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(source_context_rows(twenty, c.line), c.expected) << "line " << c.line;
+}
+
+TEST(SourceContext, LineSplitting) {
+  const struct {
+    const char* name;
+    std::string text;
+    std::uint64_t line;
+    std::string expected;
+  } cases[] = {
+      {"crlf ends", "a\r\nb\r\n", 1, ">    1| a\n     2| b\n"},
+      {"lone cr stays", "a\rb\nc\r", 1, ">    1| a\rb\n     2| c\r\n"},
+      {"only the cr before lf goes", "a\r\r\nb", 2, "     1| a\r\n>    2| b\n"},
+      {"last line without lf", "x\ny", 2, "     1| x\n>    2| y\n"},
+      {"text after final lf is no line", "a\nb\n", 3, ""},
+      {"empty file has no lines", "", 1, ""},
+      {"one empty line", "\n", 1, ">    1| \n"},
+      {"blank line keeps the separator space", "a\n\nb\n", 2, "     1| a\n>    2| \n     3| b\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(source_context_rows(c.text, c.line), c.expected) << c.name;
+}
+
+TEST(SourceContext, SixDigitLineNumbersWidenTheRow) {
+  auto rows = source_context_rows(numbered_lines(100003), 100000);
+  EXPECT_TRUE(rows.starts_with(" 99992| line 99992\n")) << rows.substr(0, 40);
+  EXPECT_NE(rows.find("\n 99999| line 99999\n>100000| line 100000\n 100001| line 100001\n"), std::string::npos);
+  EXPECT_TRUE(rows.ends_with("\n 100003| line 100003\n"));
+}
+
+std::vector<std::string> group_keys(const std::vector<FindingGroup>& groups) {
+  std::vector<std::string> keys;
+  for (const auto& group : groups)
+    keys.push_back(fmt::format("{} {} {} x{}", group.id, group.title, group.severity, group.occurrences.size()));
+  return keys;
+}
+
+TEST(PromptGroups, OrderedBySeverityThenId) {
+  std::vector<Finding> findings;
+  findings.push_back(test::builtin("QN101", "a", "a.py", 1, 1));
+  findings.push_back(test::builtin("QN101", "b", "a.py", 2, 1));
+  findings.push_back(test::builtin("QN002", "c", "b.py", 1, 1));
+  findings.push_back(test::builtin("QN003", "d", "c.py", 1, 1));
+  findings.push_back(test::external("F401", "e", "c.py", 1, 1, Severity::High));
+  EXPECT_EQ(group_keys(group_findings(findings)),
+            (std::vector<std::string>{"EXT-RUFF-F401 ruff:F401 high x1", "QN003 deep-nesting medium x1",
+                                      "QN002 too-many-arguments low x1", "QN101 inconsistent-function-naming low x2"}));
+}
+
+TEST(PromptGroups, SameIdWithTwoTitlesKeepsTitleOrder) {
+  std::vector<Finding> findings;
+  findings.push_back(test::external("X1", "m", "a.py", 1, 1, Severity::Low));
+  findings.push_back(test::external("X1", "m", "a.py", 2, 1, Severity::Low));
+  findings[0].title = "zeta";
+  findings[1].title = "alpha";
+  EXPECT_EQ(group_keys(group_findings(findings)),
+            (std::vector<std::string>{"EXT-RUFF-X1 alpha low x1", "EXT-RUFF-X1 zeta low x1"}));
+}
+
+TEST(PromptGroups, GroupSeverityIsTheHighestOccurrence) {
+  std::vector<Finding> findings;
+  findings.push_back(test::builtin("QN001", "m", "a.py", 1, 1));
+  findings.push_back(test::builtin("QN001", "m", "a.py", 2, 1));
+  findings[1].severity = Severity::Critical;
+  findings.push_back(test::builtin("QN403", "m", "a.py", 3, 1));
+  auto groups = group_findings(findings);
+  EXPECT_EQ(group_keys(groups),
+            (std::vector<std::string>{"QN001 long-function critical x2", "QN403 bare-except high x1"}));
+  EXPECT_EQ(groups[0].occurrences[0]->line, 2u);
+}
+
+TEST(PromptGroups, OccurrenceOrder) {
+  std::vector<Finding> findings;
+  auto add = [&](const char* file, std::uint64_t line, std::uint64_t column, const char* message, Severity severity) {
+    findings.push_back(test::builtin("QN001", message, file, line, column));
+    findings.back().severity = severity;
+  };
+  add("pkg-extra/a.py", 1, 1, "m", Severity::Low);
+  add("pkg/mod.py", 9, 1, "m", Severity::Low);
+  add("pkg/mod.py", 10, 1, "m", Severity::Low);
+  add("pkg/mod.py", 10, 1, "b", Severity::Low);
+  add("pkg/mod.py", 9, 2, "m", Severity::Low);
+  add("zz.py", 1, 1, "m", Severity::High);
+  add("pkg/mod.py", 10, 1, "a", Severity::Low);
+  auto groups = group_findings(findings);
+  ASSERT_EQ(groups.size(), 1u);
+  std::vector<std::string> order;
+  for (const Finding* f : groups[0].occurrences)
+    order.push_back(fmt::format("{}:{}:{} {}", f->file.native(), f->line, f->column, f->message));
+  EXPECT_EQ(order, (std::vector<std::string>{"zz.py:1:1 m", "pkg/mod.py:9:1 m", "pkg/mod.py:9:2 m", "pkg/mod.py:10:1 a",
+                                             "pkg/mod.py:10:1 b", "pkg/mod.py:10:1 m", "pkg-extra/a.py:1:1 m"}));
+}
+
+TEST(PromptSummary, DistinctFilesUseThePathOrder) {
+  const struct {
+    std::vector<const char*> paths;
+    std::size_t expected;
+  } cases[] = {
+      {{}, 0},
+      {{"a.py", "b.py", "a.py"}, 2},
+      {{"a//b.py", "a/b.py", "a/./b.py", "a/b.py/"}, 1},
+      {{"a/b.py", "./a/b.py"}, 2},
+      {{"pkg/mod.py", "pkg-extra/a.py", "pkg/mod.py"}, 2},
+  };
+  for (const auto& c : cases) {
+    std::vector<Finding> findings;
+    for (const char* path : c.paths) findings.push_back(test::builtin("QN001", "m", path, 1, 1));
+    EXPECT_EQ(count_distinct_files(findings), c.expected) << (c.paths.empty() ? "" : c.paths.front());
+  }
+}
+
+const std::string kHeader =
+    "# Quarn remediation prompt\n\nYou are fixing Python code quality issues reported by **Quarn**, a\n"
+    "deterministic static analyzer (not a linter clone of Ruff).\n\n## Goal\nApply the remediations below with "
+    "**minimal, correct** edits. Do not\ninvent unrelated refactors, renames, or style changes beyond what each\n"
+    "finding asks for. Preserve public APIs unless a finding requires changing them.\n\nWork **by type** (highest "
+    "severity groups first). Within each type, fix\noccurrences in the listed order.\n\nWhen done, the checked tree "
+    "should pass:\n```bash\nquarn check src/pkg\n```\n\n";
+
+TEST(RemediationPrompt, NoFindings) {
+  EXPECT_EQ(render_remediation_prompt({}, "src/pkg"),
+            kHeader + "## Summary\n\nNo issues found. Nothing to remediate.\n\n");
+}
+
+TEST(RemediationPrompt, SummaryAndTypes) {
+  std::vector<Finding> findings;
+  findings.push_back(test::builtin("QN001", "m1", "missing/a.py", 1, 1));
+  findings.push_back(test::builtin("QN001", "m2", "missing/a.py", 5, 1));
+  findings.push_back(test::builtin("QN001", "m3", "missing/b.py", 1, 1));
+  findings.push_back(test::builtin("QN003", "m4", "missing/b.py", 2, 1));
+  auto prompt = render_remediation_prompt(findings, "src/pkg");
+  EXPECT_TRUE(prompt.starts_with(kHeader));
+  EXPECT_NE(prompt.find("## Summary\n\n- Checked path: `src/pkg`\n"
+                        "- Findings: **4** across **2** file(s), **2** type(s)\n"
+                        "- Ordered by severity (critical \u2192 info), then grouped by check id\n"
+                        "- Generated by Quarn (deterministic; no model was invoked)\n\n"
+                        "### Types (severity order)\n\n"
+                        "- `QN003` \u2014 deep-nesting \u2014 **medium** \u2014 1 occurrence(s)\n"
+                        "- `QN001` \u2014 long-function \u2014 **low** \u2014 3 occurrence(s)\n\n"
+                        "## Findings by type\n\n## 1. `QN003` \u2014 deep-nesting\n\n"),
+            std::string::npos)
+      << prompt;
+  EXPECT_NE(prompt.find("### 2.3 `missing/b.py:1:1` [low]\n\n- **Message:** m3\n\n## Instructions"), std::string::npos);
+  EXPECT_TRUE(prompt.ends_with("5. After edits, re-run `quarn check src/pkg` and resolve any remaining issues.\n\n"));
+}
+
+TEST(RemediationPrompt, UnreadableFilesLoseOnlyTheirContext) {
+  test::TempDir dir;
+  auto good = dir.write("good.py", "x = 1\r\ny = 2\r\n");
+  auto latin1 = dir.write("latin1.py", "s = '\xe9'\n");
+  std::filesystem::create_directory(dir.path() / "folder.py");
+  std::vector<Finding> findings;
+  findings.push_back(test::builtin("QN001", "good", good, 2, 1));
+  findings.push_back(test::builtin("QN001", "latin1", latin1, 1, 1));
+  findings.push_back(test::builtin("QN001", "folder", dir.path() / "folder.py", 1, 1));
+  findings.push_back(test::builtin("QN001", "missing", dir.path() / "missing.py", 1, 1));
+  findings.push_back(test::builtin("QN001", "beyond", good, 3, 1));
+  sort_findings(findings);
+  auto prompt = render_remediation_prompt(findings, "t");
+  EXPECT_NE(prompt.find("- **Message:** good\n\nSource context:\n\n```python\n     1| x = 1\n>    2| y = 2\n```\n\n"),
+            std::string::npos)
+      << prompt;
+  std::size_t blocks = 0;
+  for (auto at = prompt.find("Source context:"); at != std::string::npos; at = prompt.find("Source context:", at + 1))
+    ++blocks;
+  EXPECT_EQ(blocks, 1u);
+}
+
+TEST(RemediationPrompt, InvalidPathBytesAreReplacedInHeadings) {
+  std::vector<Finding> findings;
+  findings.push_back(test::builtin("QN001", "m", "bad\xff.py", 4, 2));
+  auto prompt = render_remediation_prompt(findings, "t");
+  EXPECT_NE(prompt.find("### 1.1 `bad\uFFFD.py:4:2` [low]\n"), std::string::npos);
+}
+
+TEST(WriteRemediationPrompt, CreatesMissingParentsAndAnnounces) {
+  test::TempDir dir;
+  std::vector<Finding> findings;
+  findings.push_back(test::builtin("QN001", "m", "nowhere.py", 1, 1));
+  auto target = dir.path() / "out" / "deep" / "p.md";
+  testing::internal::CaptureStderr();
+  auto written = write_remediation_prompt(target, findings, "src\xff");
+  auto notices = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(written) << written.error().render();
+  EXPECT_EQ(read_whole(target), render_remediation_prompt(findings, "src\uFFFD"));
+  EXPECT_EQ(notices, "Wrote remediation prompt to " + target.native() + "\n");
+}
+
+TEST(WriteRemediationPrompt, WritesTheDocumentAlsoWithoutFindings) {
+  test::TempDir dir;
+  test::ScopedCurrentDir inside(dir.path());
+  testing::internal::CaptureStderr();
+  auto written = write_remediation_prompt("p.md", {}, ".");
+  auto notices = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(written) << written.error().render();
+  EXPECT_EQ(read_whole(dir.path() / "p.md"), render_remediation_prompt({}, "."));
+  EXPECT_EQ(notices, "Wrote remediation prompt to p.md\n");
+}
+
+TEST(WriteRemediationPrompt, ReplacesAnExistingFile) {
+  test::TempDir dir;
+  auto target = dir.write("p.md", std::string(10000, 'x'));
+  testing::internal::CaptureStderr();
+  auto written = write_remediation_prompt(target, {}, "src");
+  testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(written);
+  EXPECT_EQ(read_whole(target), render_remediation_prompt({}, "src"));
+}
+
+TEST(WriteRemediationPrompt, FailuresCarryTheirContext) {
+  test::TempDir dir;
+  auto file = dir.write("file.txt", "x");
+  std::filesystem::create_directory(dir.path() / "taken.md");
+  const struct {
+    std::filesystem::path target;
+    std::string expected;
+  } cases[] = {
+      {file / "p.md", "create directory for " + (file / "p.md").native() + ": Not a directory (os error 20)"},
+      {dir.path() / "taken.md",
+       "write remediation prompt to " + (dir.path() / "taken.md").native() + ": Is a directory (os error 21)"},
+  };
+  for (const auto& c : cases) {
+    testing::internal::CaptureStderr();
+    auto written = write_remediation_prompt(c.target, {}, "src");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_FALSE(written) << c.target;
+    EXPECT_EQ(written.error().render(), c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace quarn

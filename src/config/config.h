@@ -97,7 +97,7 @@ Result<void> validate_config(const Config& config);
 // or on a parent that is neither defined nor a built-in profile.
 Result<void> validate_profile_chain(const Config& config, std::string_view profile_name);
 
-// Checks the built-in "default" profile starts out disabled.
+// Checks the built-in "default" profile starts out disabled, in ascending order.
 inline constexpr std::array<std::string_view, 25> DEFAULT_OFF_CHECKS = {
     "QN007", "QN008", "QN011", "QN012", "QN013", "QN014", "QN015", "QN102", "QN103",
     "QN104", "QN107", "QN108", "QN109", "QN110", "QN202", "QN203", "QN204", "QN206",

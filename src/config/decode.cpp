@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <span>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -76,7 +75,8 @@ std::string describe(const toml::node& node) {
   switch (node.type()) {
     case toml::node_type::string: return "string " + string_literal(node.as_string()->get());
     case toml::node_type::integer: return fmt::format("integer `{}`", node.as_integer()->get());
-    case toml::node_type::floating_point: return fmt::format("floating point `{}`", float_text(node.as_floating_point()->get()));
+    case toml::node_type::floating_point:
+      return fmt::format("floating point `{}`", float_text(node.as_floating_point()->get()));
     case toml::node_type::boolean: return fmt::format("boolean `{}`", node.as_boolean()->get());
     case toml::node_type::date:
     case toml::node_type::time:
@@ -188,12 +188,11 @@ struct Field {
 };
 
 // Returns a bit per field that occurred. Unknown keys are skipped unseen.
-template <class Record>
-Decoded<unsigned> visit_fields_by_key(const toml::table& table, std::span<const Field<Record>> fields,
-                                      Record& record) {
+template <class Record, std::size_t N>
+Decoded<unsigned> visit_fields_by_key(const toml::table& table, const Field<Record> (&fields)[N], Record& record) {
   unsigned seen = 0;
   for (auto [key, value] : entries_in_file_order(table)) {
-    for (std::size_t i = 0; i < fields.size(); ++i) {
+    for (std::size_t i = 0; i < N; ++i) {
       if (key->str() != fields[i].key) continue;
       if (auto status = fields[i].decode(*value, record); !status) return std::unexpected(std::move(status.error()));
       seen |= 1u << i;
@@ -204,10 +203,10 @@ Decoded<unsigned> visit_fields_by_key(const toml::table& table, std::span<const 
 }
 
 // Returns how many fields the array supplied; extra elements are ignored.
-template <class Record>
-Decoded<std::size_t> visit_fields_by_position(const toml::array& array, std::span<const Field<Record>> fields,
+template <class Record, std::size_t N>
+Decoded<std::size_t> visit_fields_by_position(const toml::array& array, const Field<Record> (&fields)[N],
                                               Record& record) {
-  std::size_t count = std::min(array.size(), fields.size());
+  std::size_t count = std::min(array.size(), N);
   for (std::size_t i = 0; i < count; ++i) {
     if (auto status = fields[i].decode(*array.get(i), record); !status) {
       return std::unexpected(std::move(status.error()));
@@ -228,7 +227,7 @@ Decoded<Record> deserialize_record(const toml::node& node, std::string_view expe
 template <class Record, std::size_t N>
 Decoded<Record> record_by_key(const toml::table& table, const Field<Record> (&fields)[N]) {
   Record record;
-  auto seen = visit_fields_by_key(table, std::span<const Field<Record>>(fields), record);
+  auto seen = visit_fields_by_key(table, fields, record);
   if (!seen) return std::unexpected(std::move(seen.error()));
   return record;
 }
@@ -236,7 +235,7 @@ Decoded<Record> record_by_key(const toml::table& table, const Field<Record> (&fi
 template <class Record, std::size_t N>
 Decoded<Record> record_by_position(const toml::array& array, const Field<Record> (&fields)[N]) {
   Record record;
-  auto taken = visit_fields_by_position(array, std::span<const Field<Record>>(fields), record);
+  auto taken = visit_fields_by_position(array, fields, record);
   if (!taken) return std::unexpected(std::move(taken.error()));
   return record;
 }
@@ -282,7 +281,7 @@ constexpr Field<ForbiddenImportRule> kForbiddenImportRuleFields[] = {
 
 Decoded<ForbiddenImportRule> visit_forbidden_import_rule_map(const toml::table& table) {
   ForbiddenImportRule rule;
-  auto seen = visit_fields_by_key(table, std::span<const Field<ForbiddenImportRule>>(kForbiddenImportRuleFields), rule);
+  auto seen = visit_fields_by_key(table, kForbiddenImportRuleFields, rule);
   if (!seen) return std::unexpected(std::move(seen.error()));
   if (!(*seen & 1u)) return decode_error("missing field `from`", table.source());
   if (!(*seen & 2u)) return decode_error("missing field `forbidden`", table.source());
@@ -291,7 +290,7 @@ Decoded<ForbiddenImportRule> visit_forbidden_import_rule_map(const toml::table& 
 
 Decoded<ForbiddenImportRule> visit_forbidden_import_rule_seq(const toml::array& array) {
   ForbiddenImportRule rule;
-  auto taken = visit_fields_by_position(array, std::span<const Field<ForbiddenImportRule>>(kForbiddenImportRuleFields), rule);
+  auto taken = visit_fields_by_position(array, kForbiddenImportRuleFields, rule);
   if (!taken) return std::unexpected(std::move(taken.error()));
   if (*taken < std::size(kForbiddenImportRuleFields)) {
     return decode_error(

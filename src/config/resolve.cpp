@@ -8,48 +8,40 @@ namespace quarn {
 
 namespace {
 
-// The built-in profile a chain of extends links ends at. Profile tables named
-// "strict" or "default" are never consulted; anything that does not end at a
-// built-in name (undefined name, missing extends, cycle) counts as "default".
-bool base_profile_is_strict(const Config& config) {
-  std::vector<std::string_view> met;
-  std::string_view name = config.profile.name;
-  for (;;) {
-    if (name == "strict") return true;
-    if (name == "default") return false;
-    if (std::ranges::find(met, name) != met.end()) return false;
-    met.push_back(name);
-    auto profile = config.profiles.find(name);
-    if (profile == config.profiles.end() || !profile->second.extends) return false;
-    name = *profile->second.extends;
-  }
-}
-
-struct ChainLink {
-  std::string_view name;
-  const ProfileDefinition* profile;
+// One walk along the extends links from the active profile. It collects the
+// custom profiles to apply and ends at a built-in name, at a name no table
+// defines, at a profile without extends, or on a cycle; only an end at
+// "strict" makes the base strict. Tables named "strict" or "default" are
+// never consulted.
+struct ProfileWalk {
+  std::vector<const ProfileDefinition*> chain;  // farthest ancestor first
+  bool base_is_strict = false;
 };
 
-// The custom profiles reached from the active one, farthest ancestor first.
-std::vector<ChainLink> profile_chain(const Config& config) {
-  std::vector<ChainLink> chain;
+ProfileWalk walk_profiles(const Config& config) {
+  ProfileWalk walk;
   std::string_view name = config.profile.name;
   for (;;) {
-    if (std::ranges::any_of(chain, [&](const ChainLink& link) { return link.name == name; })) break;
-    if (name == "default" || name == "strict") break;
+    if (name == "strict" || name == "default") {
+      walk.base_is_strict = name == "strict";
+      break;
+    }
     auto profile = config.profiles.find(name);
     if (profile == config.profiles.end()) break;
-    chain.push_back({profile->first, &profile->second});
+    // A defined name was met before exactly when its table is in the chain.
+    if (std::ranges::find(walk.chain, &profile->second) != walk.chain.end()) break;
+    walk.chain.push_back(&profile->second);
     if (!profile->second.extends) break;
     name = *profile->second.extends;
   }
-  std::ranges::reverse(chain);
-  return chain;
+  std::ranges::reverse(walk.chain);
+  return walk;
 }
 
-bool is_default_off(std::string_view check_id) {
-  return std::ranges::find(DEFAULT_OFF_CHECKS, check_id) != DEFAULT_OFF_CHECKS.end();
-}
+static_assert(std::ranges::is_sorted(DEFAULT_OFF_CHECKS));
+
+// Resolution runs several times per check and file, hence the binary search.
+bool is_default_off(std::string_view check_id) { return std::ranges::binary_search(DEFAULT_OFF_CHECKS, check_id); }
 
 void apply_check_table(ResolvedCheckConfig& resolved, const CheckConfigMap& checks, std::string_view check_id) {
   auto entry = checks.find(check_id);
@@ -72,9 +64,10 @@ void merge_check_overlay(ResolvedCheckConfig& resolved, const CheckConfig& overl
 }
 
 ResolvedCheckConfig resolve_check_config(const Config& config, std::string_view check_id) {
+  ProfileWalk walk = walk_profiles(config);
   ResolvedCheckConfig resolved;
-  resolved.enabled = base_profile_is_strict(config) || !is_default_off(check_id);
-  for (const ChainLink& link : profile_chain(config)) apply_check_table(resolved, link.profile->checks, check_id);
+  resolved.enabled = walk.base_is_strict || !is_default_off(check_id);
+  for (const ProfileDefinition* profile : walk.chain) apply_check_table(resolved, profile->checks, check_id);
   apply_check_table(resolved, config.checks, check_id);
   return resolved;
 }

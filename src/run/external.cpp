@@ -7,13 +7,66 @@
 
 namespace quarn {
 
+namespace {
+
+constexpr std::string_view kTool = "ruff";
+
+}  // namespace
+
 bool ruff_is_available() {
-  auto probe = run_process("ruff", {"--version"});
+  auto probe = run_process(std::string(kTool), {"--version"});
   return probe && probe->exit_status == 0;
 }
 
+Severity ruff_severity_for_code(std::string_view code) {
+  if (code.empty()) return Severity::Low;
+  switch (code.front()) {
+    case 'E':
+    case 'F':
+    case 'S':
+      return Severity::High;
+    case 'B':
+      return Severity::Medium;
+    default:
+      break;
+  }
+  return code.starts_with("ASYNC") ? Severity::Medium : Severity::Low;
+}
+
+Finding ruff_diagnostic_to_finding(const RuffDiagnostic& d) {
+  return Finding{
+      .id = fmt::format("EXT-RUFF-{}", d.code),
+      .title = fmt::format("{}:{}", kTool, d.code),
+      .message = d.message,
+      .explanation = std::nullopt,
+      .remediation = std::nullopt,
+      .file = std::filesystem::path(d.filename),
+      .line = d.location.row == 0 ? 1 : d.location.row,
+      .column = d.location.column == 0 ? 1 : d.location.column,
+      .severity = ruff_severity_for_code(d.code),
+      .category = Category::Warning,
+      .source = std::string(kTool),
+      .confidence = Confidence::ToolReported,
+  };
+}
+
+Result<std::vector<Finding>> run_external_checkers(const std::vector<std::string>& names,
+                                                   const std::filesystem::path& path) {
+  std::vector<Finding> findings;
+  for (const std::string& name : names) {
+    if (name != kTool || !ruff_is_available()) continue;
+    auto run = run_process(std::string(kTool), {"check", "--output-format", "json", path.native()});
+    if (!run) return fail(std::move(run.error()).context("spawn ruff check"));
+    if (run->standard_output.empty()) continue;
+    auto diagnostics = parse_ruff_json(run->standard_output);
+    if (!diagnostics) return fail(std::move(diagnostics.error()).context("parse ruff JSON output"));
+    for (const RuffDiagnostic& d : *diagnostics) findings.push_back(ruff_diagnostic_to_finding(d));
+  }
+  return findings;
+}
+
 RunResult list_checkers() {
-  write_stdout(fmt::format("{}  {}  [{}]\n", "ruff", "Ruff", ruff_is_available() ? "available" : "not installed"));
+  write_stdout(fmt::format("{}  {}  [{}]\n", kTool, "Ruff", ruff_is_available() ? "available" : "not installed"));
   return 0;
 }
 

@@ -1,21 +1,472 @@
+// Module-level naming and design detectors: name shapes over the source
+// indexes, a few statement walks, and one scan of the raw source lines.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <iterator>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "base/output.h"
 #include "checks/catalog_detectors/detectors.h"
+#include "config/config.h"
+#include "parser/ast.h"
+#include "parser/source_model.h"
 
 namespace quarn {
+namespace {
 
-void detect_inconsistent_function_naming(DetectorContext&) {}
-void detect_inconsistent_class_naming(DetectorContext&) {}
-void detect_inconsistent_import_style(DetectorContext&) {}
-void detect_inconsistent_test_naming(DetectorContext&) {}
-void detect_service_object_explosion(DetectorContext&) {}
-void detect_too_many_instance_variables(DetectorContext&) {}
-void detect_too_many_public_methods(DetectorContext&) {}
-void detect_layer_violation(DetectorContext&) {}
-void detect_excessive_abstraction(DetectorContext&) {}
-void detect_generic_utility_explosion(DetectorContext&) {}
-void detect_boilerplate_parameter_docs(DetectorContext&) {}
-void detect_defensive_overengineering(DetectorContext&) {}
-void detect_dataclass_without_behavior(DetectorContext&) {}
-void detect_unclear_variable_name(DetectorContext&) {}
-void detect_mixed_return_style(DetectorContext&) {}
+using StmtList = std::span<py::Stmt* const>;
+
+// ---------------------------------------------------------------------------
+// Text helpers (ASCII-only case rules; any byte >= 0x80 fails every class)
+
+bool is_ascii_lower(char c) { return c >= 'a' && c <= 'z'; }
+bool is_ascii_upper(char c) { return c >= 'A' && c <= 'Z'; }
+bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::string ascii_lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (is_ascii_upper(c)) c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+bool contains_any(std::string_view text, std::span<const std::string_view> parts) {
+  return std::ranges::any_of(parts, [&](std::string_view part) { return contains(text, part); });
+}
+
+bool ends_with_any(std::string_view text, std::span<const std::string_view> suffixes) {
+  return std::ranges::any_of(suffixes, [&](std::string_view suffix) { return text.ends_with(suffix); });
+}
+
+// The Unicode White_Space characters, UTF-8 encoded.
+constexpr std::array<std::string_view, 25> kWhiteSpace = {
+    "\x09",         "\x0A",         "\x0B",         "\x0C",         "\x0D",
+    "\x20",         "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80",
+    "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
+    "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A",
+    "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
+};
+
+std::string_view trim_white_space(std::string_view text) {
+  for (bool trimmed = true; trimmed && !text.empty();) {
+    trimmed = false;
+    for (std::string_view space : kWhiteSpace) {
+      if (text.starts_with(space)) {
+        text.remove_prefix(space.size());
+        trimmed = true;
+        break;
+      }
+    }
+  }
+  for (bool trimmed = true; trimmed && !text.empty();) {
+    trimmed = false;
+    for (std::string_view space : kWhiteSpace) {
+      if (text.ends_with(space)) {
+        text.remove_suffix(space.size());
+        trimmed = true;
+        break;
+      }
+    }
+  }
+  return text;
+}
+
+std::string_view drop_leading(std::string_view text, std::string_view chars) {
+  const auto first = text.find_first_not_of(chars);
+  return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+std::string_view drop_trailing(std::string_view text, std::string_view chars) {
+  const auto last = text.find_last_not_of(chars);
+  return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+// Calls `visit(line, number)` for each line: "\n" ends a line and goes with
+// a "\r" before it; a text ending in "\n" has no empty last line.
+template <class Visit>
+void for_each_line(std::string_view text, Visit&& visit) {
+  std::uint64_t number = 1;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (end == std::string_view::npos) {
+      text = {};
+    } else {
+      text.remove_prefix(end + 1);
+      if (line.ends_with('\r')) line.remove_suffix(1);
+    }
+    visit(line, number++);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Statement walks. Explicit stacks keep long elif chains, which nest in the
+// tree without nesting in the text, from exhausting the call stack.
+
+// The statement lists a module walk enters after a statement, in order.
+template <class Push>
+void module_walk_blocks(const py::Stmt& stmt, Push&& push) {
+  if (const auto* def = py::dyn<py::AnyFunctionDef>(&stmt)) {
+    push(def->body);
+  } else if (const auto* cls = py::dyn<py::ClassDef>(&stmt)) {
+    push(cls->body);
+  } else if (const auto* loop = py::dyn<py::AnyFor>(&stmt)) {
+    push(loop->body);
+    push(loop->orelse);
+  } else if (const auto* loop = py::dyn<py::While>(&stmt)) {
+    push(loop->body);
+    push(loop->orelse);
+  } else if (const auto* branch = py::dyn<py::If>(&stmt)) {
+    push(branch->body);
+    push(branch->orelse);
+  } else if (const auto* with = py::dyn<py::AnyWith>(&stmt)) {
+    push(with->body);
+  } else if (const auto* match = py::dyn<py::Match>(&stmt)) {
+    for (const py::MatchCase& arm : match->cases) push(arm.body);
+  } else if (const auto* attempt = py::dyn<py::AnyTry>(&stmt)) {
+    push(attempt->body);
+    for (const py::ExceptHandler& handler : attempt->handlers) push(handler.body);
+    push(attempt->orelse);
+    push(attempt->finalbody);
+  }
+}
+
+// The narrower descent of the return/yield scan of one function body: plain
+// loops without their else, both branches of if, try without else/finally.
+template <class Push>
+void function_scan_blocks(const py::Stmt& stmt, Push&& push) {
+  if (const auto* loop = py::dyn<py::For>(&stmt)) {
+    push(loop->body);
+  } else if (const auto* loop = py::dyn<py::While>(&stmt)) {
+    push(loop->body);
+  } else if (const auto* branch = py::dyn<py::If>(&stmt)) {
+    push(branch->body);
+    push(branch->orelse);
+  } else if (const auto* attempt = py::dyn<py::Try>(&stmt)) {
+    push(attempt->body);
+    for (const py::ExceptHandler& handler : attempt->handlers) push(handler.body);
+  }
+}
+
+struct ModuleWalkBlocks {
+  template <class Push>
+  void operator()(const py::Stmt& stmt, Push&& push) const { module_walk_blocks(stmt, push); }
+};
+struct FunctionScanBlocks {
+  template <class Push>
+  void operator()(const py::Stmt& stmt, Push&& push) const { function_scan_blocks(stmt, push); }
+};
+
+// Pre-order: each statement is visited before the lists `blocks` names.
+// `pending` is scratch space, passed in so nested walks can reuse it.
+template <class Blocks, class Visit>
+void walk_statements(StmtList stmts, Blocks blocks, std::vector<StmtList>& pending, Visit&& visit) {
+  pending.assign(1, stmts);
+  while (!pending.empty()) {
+    StmtList& top = pending.back();
+    if (top.empty()) {
+      pending.pop_back();
+      continue;
+    }
+    const py::Stmt& stmt = *top.front();
+    top = top.subspan(1);
+    visit(stmt);
+    const std::size_t first_nested = pending.size();
+    blocks(stmt, [&](StmtList list) {
+      if (!list.empty()) pending.push_back(list);
+    });
+    std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(first_nested), pending.end());
+  }
+}
+
+template <class Visit>
+void walk_module(DetectorContext& ctx, Visit&& visit) {
+  std::vector<StmtList> pending;
+  walk_statements(ctx.statements(), ModuleWalkBlocks{}, pending, visit);
+}
+
+// ---------------------------------------------------------------------------
+// Name shapes
+
+bool is_snake_case(std::string_view name) {
+  return !name.empty() &&
+         std::ranges::all_of(name, [](char c) { return is_ascii_lower(c) || is_ascii_digit(c) || c == '_'; });
+}
+
+bool is_pascal_case(std::string_view name) {
+  if (name.empty() || !is_ascii_upper(name.front())) return false;
+  const std::string_view rest = name.substr(1);
+  return std::ranges::all_of(rest, [](char c) { return is_ascii_upper(c) || is_ascii_lower(c) || is_ascii_digit(c); }) &&
+         std::ranges::any_of(rest, is_ascii_lower);
+}
+
+bool is_abstraction_named(std::string_view name) {
+  if (name.starts_with("Abstract") && name.size() > 8) return true;
+  if (name.size() >= 5 && name.starts_with("Base") && is_ascii_upper(name[4])) return true;
+  return name.ends_with("Interface");
+}
+
+// The first dotted piece of an imported name.
+std::string_view import_head(std::string_view module) { return module.substr(0, module.find('.')); }
+
+std::vector<std::string_view> sorted_unique(std::vector<std::string_view> names) {
+  std::ranges::sort(names);
+  const auto [first, last] = std::ranges::unique(names);
+  names.erase(first, last);
+  return names;
+}
+
+constexpr std::array<std::string_view, 3> kServiceSuffixes = {"Service", "Manager", "Handler"};
+constexpr std::array<std::string_view, 3> kDefensiveSuffixes = {"Factory", "Builder", "Strategy"};
+constexpr std::array<std::string_view, 3> kUtilityWords = {"util", "helper", "common"};
+constexpr std::array<std::string_view, 5> kUtilityModulePieces = {"util", "utils", "helper", "helpers", "common"};
+
+bool has_utility_piece(std::string_view lowered_module) {
+  while (true) {
+    const auto dot = lowered_module.find('.');
+    const std::string_view piece = lowered_module.substr(0, dot);
+    if (std::ranges::find(kUtilityModulePieces, piece) != kUtilityModulePieces.end()) return true;
+    if (dot == std::string_view::npos) return false;
+    lowered_module.remove_prefix(dot + 1);
+  }
+}
+
+bool has_bare_dataclass_decorator(const py::ClassDef& cls) {
+  return std::ranges::any_of(cls.decorator_list, [](const py::Expr* decorator) {
+    const auto* name = py::dyn<py::Name>(decorator);
+    return name != nullptr && name->id == "dataclass";
+  });
+}
+
+bool is_only_pass(std::span<py::Stmt* const> body) {
+  return std::ranges::all_of(body, [](const py::Stmt* stmt) { return stmt->is<py::Pass>(); });
+}
+
+bool is_yield_statement(const py::Stmt& stmt) {
+  const auto* expr = py::dyn<py::ExprStmt>(&stmt);
+  return expr != nullptr && (py::dyn<py::Yield>(expr->value) != nullptr || py::dyn<py::YieldFrom>(expr->value) != nullptr);
+}
+
+bool mixes_return_and_yield(const py::AnyFunctionDef& def, std::vector<StmtList>& scratch) {
+  bool returns = false;
+  bool yields = false;
+  walk_statements(def.body, FunctionScanBlocks{}, scratch, [&](const py::Stmt& stmt) {
+    returns = returns || stmt.is<py::Return>();
+    yields = yields || is_yield_statement(stmt);
+  });
+  return returns && yields;
+}
+
+// The :param name of a boilerplate parameter line; nothing when the line
+// says something about its parameter or is no :param line at all.
+std::optional<std::string_view> boilerplate_param_name(std::string_view line) {
+  std::string_view text = trim_white_space(line);
+  text = trim_white_space(drop_leading(text, "#"));
+  text = drop_leading(text, "'\"");
+  constexpr std::string_view kParam = ":param ";
+  if (!text.starts_with(kParam)) return std::nullopt;
+  text.remove_prefix(kParam.size());
+  const auto colon = text.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const std::string_view name = trim_white_space(text.substr(0, colon));
+  const std::string description = ascii_lower(drop_trailing(trim_white_space(text.substr(colon + 1)), "."));
+  const std::string lowered = ascii_lower(name);
+  const bool boilerplate = description.empty() || description == lowered || description == "the " + lowered ||
+                           description == "a " + lowered || description == "an " + lowered;
+  if (!boilerplate) return std::nullopt;
+  return name;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Index detectors
+
+void detect_inconsistent_function_naming(DetectorContext& ctx) {
+  const auto& functions = ctx.model.index.functions();
+  std::size_t candidates = 0;
+  std::size_t snake = 0;
+  for (const FunctionInfo& function : functions) {
+    if (function.name.starts_with('_')) continue;
+    ++candidates;
+    if (is_snake_case(function.name)) ++snake;
+  }
+  if (candidates < 2 || snake == 0 || snake == candidates) return;
+  ctx.report_at("module mixes snake_case and non-snake_case function names", functions.front().line,
+                functions.front().column);
+}
+
+void detect_inconsistent_class_naming(DetectorContext& ctx) {
+  const auto& classes = ctx.model.index.classes();
+  if (classes.size() < 2) return;
+  const auto pascal = std::ranges::count_if(classes, [](const ClassInfo& cls) { return is_pascal_case(cls.name); });
+  if (pascal == 0 || static_cast<std::size_t>(pascal) == classes.size()) return;
+  ctx.report_at("module mixes PascalCase and non-PascalCase class names", classes.front().line,
+                classes.front().column);
+}
+
+void detect_inconsistent_import_style(DetectorContext& ctx) {
+  const auto& imports = ctx.model.index.imports();
+  std::vector<std::string_view> from_heads;
+  std::vector<std::string_view> plain_heads;
+  for (const ImportInfo& import : imports) {
+    (import.is_from ? from_heads : plain_heads).push_back(import_head(import.module));
+  }
+  if (from_heads.empty() || plain_heads.empty()) return;
+  from_heads = sorted_unique(std::move(from_heads));
+  plain_heads = sorted_unique(std::move(plain_heads));
+  std::vector<std::string_view> mixed;
+  std::ranges::set_intersection(from_heads, plain_heads, std::back_inserter(mixed));
+  if (mixed.empty()) return;
+  const auto first = std::ranges::find_if(imports, [&](const ImportInfo& import) {
+    return std::ranges::binary_search(mixed, import_head(import.module));
+  });
+  ctx.report_at(fmt::format("module imports `{}` with both `import` and `from ... import` styles",
+                            fmt::join(mixed, ", ")),
+                first->line, first->column);
+}
+
+void detect_inconsistent_test_naming(DetectorContext& ctx) {
+  const auto& functions = ctx.model.index.functions();
+  const auto named = [&](std::string_view prefix) {
+    return std::ranges::any_of(functions, [&](const FunctionInfo& f) { return f.name.starts_with(prefix); });
+  };
+  if (named("test_") && named("should_")) ctx.report_at("module mixes test_* and should_* function naming styles", 1, 1);
+}
+
+void detect_service_object_explosion(DetectorContext& ctx) {
+  const auto count = std::ranges::count_if(ctx.model.index.classes(), [](const ClassInfo& cls) {
+    return ends_with_any(cls.name, kServiceSuffixes);
+  });
+  if (count < 2) return;
+  ctx.report_at(fmt::format("module defines {} service-style classes (Service/Manager/Handler)", count), 1, 1);
+}
+
+void detect_too_many_instance_variables(DetectorContext& ctx) {
+  for (const ClassInfo& cls : ctx.model.index.classes()) {
+    if (cls.init_attribute_count <= ctx.limit) continue;
+    ctx.report_at(fmt::format("class `{}` assigns {} instance variables in `__init__` (max {})", cls.name,
+                              cls.init_attribute_count, ctx.limit),
+                  cls.line, cls.column);
+  }
+}
+
+void detect_too_many_public_methods(DetectorContext& ctx) {
+  const std::uint64_t limit = resolve_check_config(ctx.model.config, ctx.check.id()).max_methods.value_or(ctx.limit);
+  for (const ClassInfo& cls : ctx.model.index.classes()) {
+    if (cls.public_method_count <= limit) continue;
+    ctx.report_at(fmt::format("class `{}` defines {} public methods (max {})", cls.name, cls.public_method_count, limit),
+                  cls.line, cls.column);
+  }
+}
+
+void detect_layer_violation(DetectorContext& ctx) {
+  const std::string path = ascii_lower(path_text(ctx.model.path));
+  const bool in_domain = contains(path, "/domain/") || contains(path, "\\domain\\");
+  const bool in_infrastructure = contains(path, "/infrastructure/") || contains(path, "\\infrastructure\\");
+  if (!in_domain && !in_infrastructure) return;
+  for (const ImportInfo& import : ctx.model.index.imports()) {
+    const std::string module = ascii_lower(import.module);
+    if (in_domain && contains(module, "infrastructure")) {
+      ctx.report_at(fmt::format("domain module imports infrastructure module `{}`", import.module), import.line,
+                    import.column);
+    }
+    if (in_infrastructure && contains(module, "domain")) {
+      ctx.report_at(fmt::format("infrastructure module imports domain module `{}`", import.module), import.line,
+                    import.column);
+    }
+  }
+}
+
+void detect_excessive_abstraction(DetectorContext& ctx) {
+  const auto& classes = ctx.model.index.classes();
+  const auto count = std::ranges::count_if(classes, [](const ClassInfo& cls) { return is_abstraction_named(cls.name); });
+  if (count < 2) return;
+  for (const ClassInfo& cls : classes) {
+    if (!is_abstraction_named(cls.name)) continue;
+    ctx.report_at(fmt::format("class `{}` uses Abstract/Base/Interface naming; consider concrete names", cls.name),
+                  cls.line, cls.column);
+  }
+}
+
+void detect_generic_utility_explosion(DetectorContext& ctx) {
+  std::size_t total = 0;
+  for (const FunctionInfo& function : ctx.model.index.functions()) {
+    if (contains_any(ascii_lower(function.name), kUtilityWords)) ++total;
+  }
+  for (const ClassInfo& cls : ctx.model.index.classes()) {
+    if (contains_any(ascii_lower(cls.name), kUtilityWords)) ++total;
+  }
+  for (const ImportInfo& import : ctx.model.index.imports()) {
+    if (has_utility_piece(ascii_lower(import.module))) ++total;
+  }
+  if (total < 3) return;
+  ctx.report_at(fmt::format("module has {} util/helper/common names or imports; consider consolidating", total), 1, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Source-line detector
+
+void detect_boilerplate_parameter_docs(DetectorContext& ctx) {
+  for_each_line(ctx.model.source, [&](std::string_view line, std::uint64_t number) {
+    if (const auto name = boilerplate_param_name(line)) {
+      ctx.report_at(fmt::format("boilerplate :param docs for `{}`", *name), number, 1);
+    }
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Walking detectors
+
+void detect_defensive_overengineering(DetectorContext& ctx) {
+  walk_module(ctx, [&](const py::Stmt& stmt) {
+    const auto* cls = py::dyn<py::ClassDef>(&stmt);
+    if (cls == nullptr) return;
+    for (std::string_view suffix : kDefensiveSuffixes) {
+      if (!cls->name.ends_with(suffix)) continue;
+      ctx.report_at_offset(fmt::format("class `{}` uses defensive suffix `{}`", cls->name, suffix), cls->start);
+    }
+  });
+}
+
+void detect_dataclass_without_behavior(DetectorContext& ctx) {
+  walk_module(ctx, [&](const py::Stmt& stmt) {
+    const auto* cls = py::dyn<py::ClassDef>(&stmt);
+    if (cls == nullptr || !has_bare_dataclass_decorator(*cls) || !is_only_pass(cls->body)) return;
+    ctx.report_at_offset(fmt::format("dataclass `{}` has no behavior beyond pass", cls->name), cls->start);
+  });
+}
+
+void detect_unclear_variable_name(DetectorContext& ctx) {
+  walk_module(ctx, [&](const py::Stmt& stmt) {
+    const auto* assign = py::dyn<py::Assign>(&stmt);
+    if (assign == nullptr) return;
+    for (const py::Expr* target : assign->targets) {
+      const auto* name = py::dyn<py::Name>(target);
+      if (name == nullptr || name->id.size() >= 3) continue;
+      ctx.report_at_offset(fmt::format("very short variable name `{}`", name->id), assign->start);
+    }
+  });
+}
+
+void detect_mixed_return_style(DetectorContext& ctx) {
+  std::vector<StmtList> scratch;
+  walk_module(ctx, [&](const py::Stmt& stmt) {
+    const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
+    if (def == nullptr || !mixes_return_and_yield(*def, scratch)) return;
+    ctx.report_at_offset(fmt::format("function `{}` mixes `return` and `yield`", def->name), def->start);
+  });
+}
 
 }  // namespace quarn

@@ -19,6 +19,7 @@ struct QuarnRun {
   int status = -1;
 };
 
+#ifdef QUARN_BIN
 // Runs the built quarn binary with `args` in `cwd`.
 inline QuarnRun run_quarn(const std::vector<std::string>& args, const std::filesystem::path& cwd = {}) {
   auto result = run_process(QUARN_BIN, args, cwd.native());
@@ -26,6 +27,7 @@ inline QuarnRun run_quarn(const std::vector<std::string>& args, const std::files
   if (!result) return {};
   return {result->standard_output, result->standard_error, result->exit_status.value_or(-1)};
 }
+#endif
 
 inline std::string read_text(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

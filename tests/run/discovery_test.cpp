@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "e2e/run_quarn.h"
+#include "run/check.h"
+#include "run/informational.h"
+
+namespace quarn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+void touch(const fs::path& path, std::string_view text = "") {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path) << text;
+}
+
+TEST(LexicalParent, ClimbsAsWritten) {
+  struct Case {
+    const char* path;
+    const char* parent;  // nullptr: none
+  };
+  const Case cases[] = {{"src/pkg", "src"}, {"src", ""},  {"", nullptr},     {"/", nullptr},  {"/a", "/"},
+                        {"src/pkg/", "src"}, {"a//b", "a"}, {"//a", "/"},      {".", ""},       {"../x", ".."}};
+  for (const auto& c : cases) {
+    auto parent = lexical_parent(c.path);
+    if (c.parent == nullptr) {
+      EXPECT_FALSE(parent.has_value()) << c.path;
+    } else {
+      ASSERT_TRUE(parent.has_value()) << c.path;
+      EXPECT_EQ(parent->native(), c.parent) << c.path;
+    }
+  }
+}
+
+TEST(PyExtension, ExactLastExtension) {
+  for (const char* yes : {"a.py", "a.b.py", "dir/x.py", "dir.d/x.py", "x.py/"}) EXPECT_TRUE(has_py_extension(yes)) << yes;
+  for (const char* no : {".py", "a.PY", "a.py.bak", "a.", "py", "..", "dir.py/..", "a.pyc", "a.py~"})
+    EXPECT_FALSE(has_py_extension(no)) << no;
+}
+
+TEST(Discovery, WalksSortsAndSkips) {
+  TempDir dir;
+  const fs::path& root = dir.path();
+  for (const char* file : {"pkg/mod.py", "pkg-extra/a.py", "pkg/sub/a.py", "pkg/zz.py", ".py", "notes.txt",
+                           "venv/x.py", "Venv/y.py", "deep/__pycache__/c.py", "node_modules/m.py", "a.PY",
+                           ".hidden/h.py", "target"})
+    touch(root / file);
+  fs::create_directories(root / "linkdir-target");
+  touch(root / "outside/o.py");
+  fs::create_directory_symlink(root / "outside", root / "pkg/link_to_dir");
+  fs::create_symlink(root / "pkg/zz.py", root / "pkg/link.py");
+  fs::create_symlink(root / "missing.py", root / "pkg/broken.py");
+
+  auto files = discover_python_files(root / "pkg");
+  ASSERT_TRUE(files.has_value()) << files.error().render();
+  std::vector<std::string> names;
+  for (const auto& f : *files) names.push_back(fs::relative(f, root).native());
+  EXPECT_EQ(names, (std::vector<std::string>{"pkg/broken.py", "pkg/link.py", "pkg/mod.py", "pkg/sub/a.py",
+                                             "pkg/zz.py"}));
+
+  files = discover_python_files(root);
+  ASSERT_TRUE(files.has_value());
+  names.clear();
+  for (const auto& f : *files) names.push_back(fs::relative(f, root).native());
+  EXPECT_EQ(names, (std::vector<std::string>{".hidden/h.py", "Venv/y.py", "outside/o.py", "pkg/broken.py",
+                                             "pkg/link.py", "pkg/mod.py", "pkg/sub/a.py", "pkg/zz.py",
+                                             "pkg-extra/a.py"}));
+}
+
+TEST(Discovery, Errors) {
+  TempDir dir;
+  const fs::path& root = dir.path();
+  touch(root / "notes.txt");
+  touch(root / "script.PY");
+  touch(root / "venv/x.py");
+  struct Case {
+    fs::path path;
+    std::string message;
+  };
+  const Case cases[] = {
+      {root / "notes.txt", "no Python files found under " + (root / "notes.txt").native()},
+      {root / "script.PY", "no Python files found under " + (root / "script.PY").native()},
+      {root / "venv", "no Python files found under " + (root / "venv").native()},
+  };
+  for (const auto& c : cases) {
+    auto files = discover_python_files(c.path);
+    ASSERT_FALSE(files.has_value()) << c.path;
+    EXPECT_EQ(files.error().render(), c.message);
+  }
+  auto missing = discover_python_files(root / "nothing");
+  ASSERT_FALSE(missing.has_value());
+  EXPECT_TRUE(missing.error().render().starts_with("walk directory " + (root / "nothing").native() + ": "))
+      << missing.error().render();
+}
+
+TEST(ConfigSearch, StopsAtMarkersAndLoadsTheFirstFile) {
+  TempDir dir;
+  const fs::path& root = dir.path();
+  touch(root / "quarn.toml", "[profile]\nname = \"strict\"\n");
+  touch(root / "a/b/c.py");
+  auto config = discover_config(root / "a/b");
+  ASSERT_TRUE(config.has_value());
+  EXPECT_EQ(config->profile.name, "strict");
+
+  touch(root / "a/pyproject.toml");
+  EXPECT_EQ(discover_config(root / "a/b")->profile.name, "default");
+  fs::remove(root / "a/pyproject.toml");
+  fs::create_directories(root / "a/.git");
+  EXPECT_EQ(discover_config(root / "a/b")->profile.name, "default");
+  fs::remove(root / "a/.git");
+  fs::create_directories(root / "a/pyproject.toml");  // a directory is no marker
+  EXPECT_EQ(discover_config(root / "a/b")->profile.name, "strict");
+
+  touch(root / "a/b/quarn.toml", "[profile\n");
+  auto broken = discover_config(root / "a/b");
+  ASSERT_FALSE(broken.has_value());
+  EXPECT_TRUE(broken.error().render().starts_with("parse config " + (root / "a/b/quarn.toml").native()))
+      << broken.error().render();
+}
+
+}  // namespace
+}  // namespace quarn
+
+namespace quarn {
+namespace {
+
+TEST(StarterConfig, BothTextsLoad) {
+  auto plain = parse_config(STARTER_CONFIG_DEFAULT);
+  ASSERT_TRUE(plain.has_value()) << plain.error().render();
+  EXPECT_TRUE(validate_config(*plain).has_value());
+  EXPECT_EQ(plain->profile.name, "default");
+  EXPECT_EQ(plain->checks.at("QN207").rules,
+            (std::vector<ForbiddenImportRule>{{"app.domain", "app.infrastructure"}}));
+  auto strict = parse_config(STARTER_CONFIG_STRICT);
+  ASSERT_TRUE(strict.has_value()) << strict.error().render();
+  EXPECT_EQ(strict->profile.name, "strict");
+}
+
+}  // namespace
+}  // namespace quarn

@@ -1,5 +1,7 @@
 #include "reporters/json_writer.h"
 
+#include <iterator>
+
 #include <fmt/format.h>
 
 #include "base/output.h"

@@ -1,0 +1,873 @@
+#include "parser/lexer.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+
+#include "parser/unicode_tables.h"
+
+namespace quarn::py {
+namespace {
+
+// CPython's own limits.
+constexpr int kMaxIndentLevels = 100;
+constexpr int kMaxBrackets = 200;
+constexpr std::size_t kMaxNestedFStrings = 150;
+constexpr int kMaxFieldNesting = 3;
+constexpr int kTabSize = 8;
+
+enum CharFlags : std::uint8_t {
+  kIdentStart = 1,  // ASCII letter, '_' or any byte of a non-ASCII character
+  kIdentChar = 2,
+  kDigit = 4,
+  kHexDigit = 8,
+};
+
+constexpr std::array<std::uint8_t, 256> make_char_flags() {
+  std::array<std::uint8_t, 256> flags{};
+  for (int c = 0; c < 256; ++c) {
+    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+    bool digit = c >= '0' && c <= '9';
+    bool hex = digit || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    flags[c] = (letter ? kIdentStart | kIdentChar : 0) | (digit ? kIdentChar | kDigit : 0) |
+               (hex ? kHexDigit : 0);
+  }
+  return flags;
+}
+constexpr std::array<std::uint8_t, 256> kCharFlags = make_char_flags();
+
+bool has_flag(char c, std::uint8_t flag) { return kCharFlags[static_cast<unsigned char>(c)] & flag; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool in_ranges(std::span<const unicode::CodeRange> ranges, char32_t cp) {
+  auto it = std::upper_bound(ranges.begin(), ranges.end(), cp,
+                             [](char32_t v, const unicode::CodeRange& r) { return v < r.first; });
+  return it != ranges.begin() && cp <= std::prev(it)->last;
+}
+
+bool is_printable(char32_t cp) { return !in_ranges(unicode::not_printable, cp); }
+
+// Decodes the (already validated) UTF-8 character at s[i], advancing i.
+char32_t decode_utf8(const char* s, std::uint32_t& i) {
+  auto b = [&](std::uint32_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char c = b(i);
+  if (c < 0x80) {
+    i += 1;
+    return c;
+  }
+  if (c < 0xE0) {
+    char32_t cp = ((c & 0x1F) << 6) | (b(i + 1) & 0x3F);
+    i += 2;
+    return cp;
+  }
+  if (c < 0xF0) {
+    char32_t cp = ((c & 0x0F) << 12) | ((b(i + 1) & 0x3F) << 6) | (b(i + 2) & 0x3F);
+    i += 3;
+    return cp;
+  }
+  char32_t cp = ((c & 0x07) << 18) | ((b(i + 1) & 0x3F) << 12) | ((b(i + 2) & 0x3F) << 6) |
+                (b(i + 3) & 0x3F);
+  i += 4;
+  return cp;
+}
+
+// Python decodes the whole file before tokenizing, so a NUL byte or invalid
+// UTF-8 anywhere (comments and strings included) fails the file.
+std::optional<LexError> check_encoding(std::string_view src) {
+  const auto* s = reinterpret_cast<const unsigned char*>(src.data());
+  std::size_t n = src.size(), i = 0;
+  auto invalid = [&](std::size_t at) {
+    return LexError{fmt::format("invalid UTF-8 byte 0x{:02X}", s[at]), static_cast<std::uint32_t>(at)};
+  };
+  while (i < n) {
+    if (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, s + i, 8);
+      bool ascii = (w & 0x8080808080808080ULL) == 0;
+      bool has_nul = ((w - 0x0101010101010101ULL) & ~w & 0x8080808080808080ULL) != 0;
+      if (ascii && !has_nul) {
+        i += 8;
+        continue;
+      }
+    }
+    unsigned char c = s[i];
+    if (c == 0) return LexError{"source code cannot contain null bytes", static_cast<std::uint32_t>(i)};
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len;
+    char32_t min;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2, min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3, min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4, min = 0x10000;
+    } else {
+      return invalid(i);
+    }
+    char32_t cp = c & (0x7F >> len);
+    for (std::size_t k = 1; k < len; ++k) {
+      if (i + k >= n || (s[i + k] & 0xC0) != 0x80) return invalid(i + k < n ? i + k : i);
+      cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return invalid(i);
+    i += len;
+  }
+  return std::nullopt;
+}
+
+Tok keyword_kind(std::string_view w) {
+  struct Keyword {
+    std::string_view text;
+    Tok kind;
+  };
+  static constexpr Keyword kKeywords[] = {
+      {"False", Tok::KwFalse},   {"None", Tok::KwNone},       {"True", Tok::KwTrue},
+      {"and", Tok::KwAnd},       {"as", Tok::KwAs},           {"assert", Tok::KwAssert},
+      {"async", Tok::KwAsync},   {"await", Tok::KwAwait},     {"break", Tok::KwBreak},
+      {"class", Tok::KwClass},   {"continue", Tok::KwContinue}, {"def", Tok::KwDef},
+      {"del", Tok::KwDel},       {"elif", Tok::KwElif},       {"else", Tok::KwElse},
+      {"except", Tok::KwExcept}, {"finally", Tok::KwFinally}, {"for", Tok::KwFor},
+      {"from", Tok::KwFrom},     {"global", Tok::KwGlobal},   {"if", Tok::KwIf},
+      {"import", Tok::KwImport}, {"in", Tok::KwIn},           {"is", Tok::KwIs},
+      {"lambda", Tok::KwLambda}, {"nonlocal", Tok::KwNonlocal}, {"not", Tok::KwNot},
+      {"or", Tok::KwOr},         {"pass", Tok::KwPass},       {"raise", Tok::KwRaise},
+      {"return", Tok::KwReturn}, {"try", Tok::KwTry},         {"while", Tok::KwWhile},
+      {"with", Tok::KwWith},     {"yield", Tok::KwYield},
+  };
+  // Every keyword is 2 to 8 letters starting with one of these; most names
+  // are rejected by the first test.
+  if (w.size() < 2 || w.size() > 8) return Tok::Name;
+  switch (w[0]) {
+    case 'F': case 'N': case 'T': case 'a': case 'b': case 'c': case 'd': case 'e': case 'f':
+    case 'g': case 'i': case 'l': case 'n': case 'o': case 'p': case 'r': case 't': case 'w':
+    case 'y':
+      break;
+    default:
+      return Tok::Name;
+  }
+  for (const auto& k : kKeywords) {
+    if (k.text == w) return k.kind;
+  }
+  return Tok::Name;
+}
+
+// One open f-string. It alternates between scanning literal text and
+// tokenizing a replacement field's expression ("in_field").
+struct FString {
+  std::uint32_t start;
+  char quote;
+  std::uint8_t quote_len;
+  bool raw;
+  bool in_field = false;
+  bool in_format_spec = false;
+  int bracket_depth = 0;  // brackets opened inside this f-string, field braces included
+  int field_depth = -1;   // bracket_depth at which the innermost open field started
+};
+
+struct Bracket {
+  char ch;
+  std::uint32_t offset;
+};
+
+class Lexer {
+ public:
+  explicit Lexer(std::string_view src)
+      : s_(src.data()), n_(static_cast<std::uint32_t>(src.size())) {}
+
+  std::expected<std::vector<Token>, LexError> run();
+
+ private:
+  char at(std::uint32_t i) const { return i < n_ ? s_[i] : '\0'; }
+  bool at_eof(std::uint32_t i) const { return i >= n_; }
+  bool is_line_end(std::uint32_t i) const { return at(i) == '\n' || at(i) == '\r'; }
+  std::uint32_t line_end_length(std::uint32_t i) const {
+    return at(i) == '\r' && at(i + 1) == '\n' ? 2 : 1;
+  }
+
+  bool fail(std::string message, std::uint32_t offset) {
+    error_ = LexError{std::move(message), offset};
+    return false;
+  }
+  void emit(Tok kind, std::uint32_t start, std::uint32_t end) { toks_.push_back({kind, start, end}); }
+  FString* fstring_in_field() {
+    return !fstrings_.empty() && fstrings_.back().in_field ? &fstrings_.back() : nullptr;
+  }
+  std::uint32_t line_of(std::uint32_t offset) const;
+
+  bool lex_normal(bool& done);
+  bool read_indentation();
+  bool apply_indentation(int col, int altcol, std::uint32_t at_offset);
+  bool skip_line_continuation(std::uint32_t backslash);
+  bool lex_name_or_string();
+  bool lex_name(std::uint32_t start);
+  bool check_identifier(std::uint32_t start, std::uint32_t end);
+  bool lex_string(std::uint32_t start, std::uint32_t quote_pos);
+  bool start_fstring(std::uint32_t start, std::uint32_t quote_pos);
+  bool lex_fstring_part();
+  bool start_field(FString& f);
+  bool lex_number(std::uint32_t start);
+  bool decimal_tail(std::uint32_t& p);
+  bool check_number_end(std::uint32_t p, const char* kind);
+  bool lex_operator(std::uint32_t start);
+  bool open_bracket(char c, std::uint32_t start);
+  bool close_bracket(char c, std::uint32_t start);
+  bool finish();
+  bool unclosed_bracket();
+  std::uint32_t last_line(std::uint32_t eof_or_line_end) const {
+    return line_of(eof_or_line_end > 0 && at_eof(eof_or_line_end) ? eof_or_line_end - 1 : eof_or_line_end);
+  }
+
+  const char* s_;
+  std::uint32_t n_;
+  std::uint32_t pos_ = 0;
+  std::vector<Token> toks_;
+  std::optional<LexError> error_;
+
+  bool at_line_start_ = true;
+  bool blank_line_ = false;
+  int pending_indents_ = 0;  // > 0: Indents, < 0: Dedents
+  int indent_ = 0;
+  std::array<int, kMaxIndentLevels> indent_cols_{};
+  std::array<int, kMaxIndentLevels> indent_altcols_{};
+
+  int level_ = 0;
+  std::array<Bracket, kMaxBrackets> brackets_{};
+  std::vector<FString> fstrings_;
+};
+
+std::uint32_t Lexer::line_of(std::uint32_t offset) const {
+  std::uint32_t line = 1;
+  for (std::uint32_t i = 0; i < offset && i < n_; ++i) {
+    if (s_[i] == '\n' || (s_[i] == '\r' && at(i + 1) != '\n')) ++line;
+  }
+  return line;
+}
+
+std::expected<std::vector<Token>, LexError> Lexer::run() {
+  // Tokens average well over three bytes of source.
+  toks_.reserve(n_ / 3 + 16);
+  if (n_ >= 3 && std::memcmp(s_, "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+  bool done = false;
+  while (!done) {
+    bool ok = !fstrings_.empty() && !fstrings_.back().in_field ? lex_fstring_part() : lex_normal(done);
+    if (!ok) return std::unexpected(std::move(*error_));
+  }
+  return std::move(toks_);
+}
+
+bool Lexer::skip_line_continuation(std::uint32_t backslash) {
+  std::uint32_t p = backslash + 1;
+  if (!is_line_end(p)) {
+    return fail(at_eof(p) ? "unexpected EOF while parsing"
+                          : "unexpected character after line continuation character",
+                p);
+  }
+  p += line_end_length(p);
+  if (at_eof(p)) return fail("unexpected EOF while parsing", p);
+  pos_ = p;
+  return true;
+}
+
+bool Lexer::read_indentation() {
+  int col = 0, altcol = 0, cont_col = 0;
+  for (;;) {
+    char c = at(pos_);
+    if (c == ' ') {
+      ++col, ++altcol;
+    } else if (c == '\t') {
+      col = (col / kTabSize + 1) * kTabSize;
+      ++altcol;
+    } else if (c == '\f') {
+      col = altcol = 0;
+    } else if (c == '\\') {
+      // A backslash-joined indentation counts from the first backslash.
+      cont_col = cont_col ? cont_col : col;
+      if (!skip_line_continuation(pos_)) return false;
+      continue;
+    } else {
+      break;
+    }
+    ++pos_;
+  }
+  char c = at(pos_);
+  blank_line_ = c == '#' || c == '\n' || c == '\r' || at_eof(pos_);
+  if (blank_line_ || level_ > 0) return true;
+  if (cont_col) col = altcol = cont_col;
+  return apply_indentation(col, altcol, pos_);
+}
+
+bool Lexer::apply_indentation(int col, int altcol, std::uint32_t at_offset) {
+  static constexpr const char* kTabError = "inconsistent use of tabs and spaces in indentation";
+  if (col == indent_cols_[indent_]) {
+    if (altcol != indent_altcols_[indent_]) return fail(kTabError, at_offset);
+  } else if (col > indent_cols_[indent_]) {
+    if (indent_ + 1 >= kMaxIndentLevels) return fail("too many levels of indentation", at_offset);
+    if (altcol <= indent_altcols_[indent_]) return fail(kTabError, at_offset);
+    ++pending_indents_;
+    ++indent_;
+    indent_cols_[indent_] = col;
+    indent_altcols_[indent_] = altcol;
+  } else {
+    while (indent_ > 0 && col < indent_cols_[indent_]) {
+      --pending_indents_;
+      --indent_;
+    }
+    if (col != indent_cols_[indent_]) {
+      return fail("unindent does not match any outer indentation level", at_offset);
+    }
+    if (altcol != indent_altcols_[indent_]) return fail(kTabError, at_offset);
+  }
+  return true;
+}
+
+bool Lexer::lex_normal(bool& done) {
+  if (at_line_start_) {
+    at_line_start_ = false;
+    if (!read_indentation()) return false;
+  }
+  char c = at(pos_);
+  while (c == ' ' || c == '\t' || c == '\f') c = at(++pos_);
+  std::uint32_t start = pos_;
+
+  if (pending_indents_ != 0) {
+    Tok kind = pending_indents_ > 0 ? Tok::Indent : Tok::Dedent;
+    for (int k = std::abs(pending_indents_); k > 0; --k) emit(kind, start, start);
+    pending_indents_ = 0;
+  }
+
+  if (at_eof(pos_)) {
+    done = true;
+    return finish();
+  }
+  if (c == '#') {
+    while (!at_eof(pos_) && !is_line_end(pos_)) ++pos_;
+    return true;
+  }
+  if (c == '\n' || c == '\r') {
+    std::uint32_t end = pos_ + line_end_length(pos_);
+    if (!blank_line_ && level_ == 0) emit(Tok::Newline, pos_, end);
+    pos_ = end;
+    at_line_start_ = true;
+    return true;
+  }
+  if (has_flag(c, kIdentStart)) return lex_name_or_string();
+  if (is_digit(c) || (c == '.' && is_digit(at(pos_ + 1)))) return lex_number(start);
+  if (c == '"' || c == '\'') return lex_string(start, start);
+  if (c == '\\') return skip_line_continuation(pos_);
+  return lex_operator(start);
+}
+
+bool Lexer::finish() {
+  if (level_ > 0) return unclosed_bracket();
+  if (!toks_.empty() && toks_.back().kind != Tok::Newline) emit(Tok::Newline, n_, n_);
+  for (; indent_ > 0; --indent_) emit(Tok::Dedent, n_, n_);
+  emit(Tok::EndMarker, n_, n_);
+  return true;
+}
+
+bool Lexer::unclosed_bracket() {
+  const Bracket& b = brackets_[level_ - 1];
+  return fail(fmt::format("'{}' was never closed", b.ch), b.offset);
+}
+
+bool Lexer::lex_name_or_string() {
+  std::uint32_t start = pos_;
+  bool saw_b = false, saw_r = false, saw_u = false, saw_f = false;
+  // Any case-combination of the prefixes r, b, br, rb, f, fr, rf, u.
+  for (std::uint32_t p = start;; ++p) {
+    char c = at(p);
+    if (!(saw_b || saw_u || saw_f) && (c == 'b' || c == 'B')) {
+      saw_b = true;
+    } else if (!(saw_b || saw_u || saw_r || saw_f) && (c == 'u' || c == 'U')) {
+      saw_u = true;
+    } else if (!(saw_r || saw_u) && (c == 'r' || c == 'R')) {
+      saw_r = true;
+    } else if (!(saw_f || saw_b || saw_u) && (c == 'f' || c == 'F')) {
+      saw_f = true;
+    } else {
+      break;
+    }
+    char next = at(p + 1);
+    if (next == '"' || next == '\'') {
+      return saw_f ? start_fstring(start, p + 1) : lex_string(start, p + 1);
+    }
+  }
+  return lex_name(start);
+}
+
+bool Lexer::lex_name(std::uint32_t start) {
+  std::uint32_t p = start;
+  bool ascii = true;
+  while (p < n_ && has_flag(s_[p], kIdentChar)) {
+    ascii &= static_cast<unsigned char>(s_[p]) < 0x80;
+    ++p;
+  }
+  if (!ascii && !check_identifier(start, p)) return false;
+  pos_ = p;
+  emit(ascii ? keyword_kind({s_ + start, p - start}) : Tok::Name, start, p);
+  return true;
+}
+
+bool Lexer::check_identifier(std::uint32_t start, std::uint32_t end) {
+  for (std::uint32_t i = start; i < end;) {
+    std::uint32_t at_char = i;
+    char32_t cp = decode_utf8(s_, i);
+    bool ok;
+    if (cp < 0x80) {
+      ok = at_char == start ? has_flag(static_cast<char>(cp), kIdentStart) : true;
+    } else {
+      ok = in_ranges(at_char == start ? unicode::identifier_start : unicode::identifier_continue, cp);
+    }
+    if (ok) continue;
+    if (is_printable(cp)) {
+      return fail(fmt::format("invalid character '{}' (U+{:04X})",
+                              std::string_view(s_ + at_char, i - at_char),
+                              static_cast<std::uint32_t>(cp)),
+                  at_char);
+    }
+    return fail(fmt::format("invalid non-printable character U+{:04X}", static_cast<std::uint32_t>(cp)),
+                at_char);
+  }
+  return true;
+}
+
+bool Lexer::lex_string(std::uint32_t start, std::uint32_t quote_pos) {
+  char quote = at(quote_pos);
+  std::uint32_t p = quote_pos + 1;
+  int quote_len = 1;
+  if (at(p) == quote && at(p + 1) == quote) {
+    quote_len = 3;
+    p += 2;
+  } else if (at(p) == quote) {
+    pos_ = p + 1;
+    emit(Tok::String, start, pos_);
+    return true;
+  }
+  int closing = 0;
+  while (closing != quote_len) {
+    if (at_eof(p) || (quote_len == 1 && is_line_end(p))) {
+      const FString* f = fstring_in_field();
+      if (f && f->quote == quote && f->quote_len == quote_len) {
+        return fail("f-string: expecting '}'", start);
+      }
+      std::string_view what = quote_len == 3 ? "triple-quoted string literal" : "string literal";
+      return fail(fmt::format("unterminated {} (detected at line {})", what, last_line(p)), start);
+    }
+    char c = s_[p++];
+    if (c == quote) {
+      ++closing;
+      continue;
+    }
+    closing = 0;
+    if (c == '\\' && !at_eof(p)) p += is_line_end(p) ? line_end_length(p) : 1;
+  }
+  pos_ = p;
+  emit(Tok::String, start, p);
+  return true;
+}
+
+bool Lexer::start_fstring(std::uint32_t start, std::uint32_t quote_pos) {
+  if (fstrings_.size() + 1 >= kMaxNestedFStrings) return fail("too many nested f-strings", start);
+  char quote = at(quote_pos);
+  std::uint8_t quote_len = at(quote_pos + 1) == quote && at(quote_pos + 2) == quote ? 3 : 1;
+  bool raw = false;
+  for (std::uint32_t i = start; i < quote_pos; ++i) raw |= s_[i] == 'r' || s_[i] == 'R';
+  fstrings_.push_back({start, quote, quote_len, raw});
+  pos_ = quote_pos + quote_len;
+  emit(Tok::FStringStart, start, pos_);
+  return true;
+}
+
+bool Lexer::start_field(FString& f) {
+  if (++f.field_depth >= kMaxFieldNesting) return fail("f-string: expressions nested too deeply", pos_);
+  f.in_field = true;
+  return true;
+}
+
+// Scans literal text of the innermost f-string up to a replacement field, the
+// closing quotes, or (in a single-quoted format spec) a line end.
+bool Lexer::lex_fstring_part() {
+  FString& f = fstrings_.back();
+  bool format_spec = f.in_format_spec && f.field_depth >= 0;
+  std::uint32_t start = pos_;
+  auto emit_middle = [&](std::uint32_t end) {
+    if (end > start) emit(Tok::FStringMiddle, start, end);
+  };
+  auto unterminated = [&] {
+    if (at_eof(pos_) && format_spec) return unclosed_bracket();
+    std::string_view what = f.quote_len == 3 ? "triple-quoted f-string literal" : "f-string literal";
+    return fail(fmt::format("unterminated {} (detected at line {})", what, last_line(pos_)), f.start);
+  };
+
+  bool named_escape = false;  // inside "\N{...}", whose braces are not a field
+  int closing = 0;
+  while (closing != f.quote_len) {
+    if (at_eof(pos_)) return unterminated();
+    char c = s_[pos_];
+    if (f.quote_len == 1 && (c == '\n' || c == '\r')) {
+      if (!format_spec) return unterminated();
+      // A line end closes a single-quoted format spec; the field goes on.
+      emit_middle(pos_);
+      f.in_field = true;
+      return true;
+    }
+    ++pos_;
+    if (c == f.quote) {
+      ++closing;
+      continue;
+    }
+    closing = 0;
+    if (c == '{') {
+      if (at(pos_) == '{' && !format_spec) {
+        ++pos_;
+        continue;
+      }
+      --pos_;
+      emit_middle(pos_);
+      return start_field(f);
+    }
+    if (c == '}') {
+      if (named_escape) {
+        named_escape = false;
+        continue;
+      }
+      // Inside an open field (its format spec) "}}" is two closing braces.
+      if (at(pos_) == '}' && f.bracket_depth == 0) {
+        ++pos_;
+        continue;
+      }
+      // The normal tokenizer closes the field or reports the lone '}'.
+      --pos_;
+      emit_middle(pos_);
+      f.in_field = true;
+      return true;
+    }
+    if (c == '\\') {
+      char next = at(pos_);
+      if (next == '{' || next == '}' || at_eof(pos_)) continue;
+      pos_ += is_line_end(pos_) ? line_end_length(pos_) : 1;
+      if (!f.raw && next == 'N' && at(pos_) == '{') {
+        ++pos_;
+        named_escape = true;
+      }
+    }
+  }
+  std::uint32_t quotes = pos_ - f.quote_len;
+  emit_middle(quotes);
+  if (f.field_depth >= 0) return fail("f-string: expecting '}'", quotes);
+  emit(Tok::FStringEnd, quotes, pos_);
+  fstrings_.pop_back();
+  return true;
+}
+
+bool Lexer::decimal_tail(std::uint32_t& p) {
+  for (;;) {
+    while (is_digit(at(p))) ++p;
+    if (at(p) != '_') return true;
+    ++p;
+    if (!is_digit(at(p))) return fail("invalid decimal literal", p);
+  }
+}
+
+// A number directly followed by a letter is an error, except before the
+// keywords that may follow a number in valid code ("1if x else y").
+bool Lexer::check_number_end(std::uint32_t p, const char* kind) {
+  auto followed_by = [&](std::string_view word) {
+    for (std::size_t k = 0; k < word.size(); ++k) {
+      if (at(p + k) != word[k]) return false;
+    }
+    return !has_flag(at(p + word.size()), kIdentChar);
+  };
+  char c = at(p);
+  bool keyword = false;
+  switch (c) {
+    case 'a': keyword = followed_by("and"); break;
+    case 'e': keyword = followed_by("else"); break;
+    case 'f': keyword = followed_by("for"); break;
+    case 'i': keyword = at(p + 1) == 'f' || at(p + 1) == 'n' || at(p + 1) == 's'; break;
+    case 'o': keyword = followed_by("or"); break;
+    case 'n': keyword = followed_by("not"); break;
+    default: break;
+  }
+  if (!keyword && static_cast<unsigned char>(c) < 0x80 && has_flag(c, kIdentChar)) {
+    return fail(fmt::format("invalid {} literal", kind), p);
+  }
+  return true;
+}
+
+bool Lexer::lex_number(std::uint32_t start) {
+  std::uint32_t p = start;
+  auto done = [&](std::uint32_t end) {
+    pos_ = end;
+    emit(Tok::Number, start, end);
+    return true;
+  };
+  auto based = [&](const char* kind, auto is_base_digit) -> bool {
+    p += 2;
+    do {
+      if (at(p) == '_') ++p;
+      if (!is_base_digit(at(p))) {
+        if (is_digit(at(p))) return fail(fmt::format("invalid digit '{}' in {} literal", at(p), kind), p);
+        return fail(fmt::format("invalid {} literal", kind), p);
+      }
+      while (is_base_digit(at(p))) ++p;
+    } while (at(p) == '_');
+    if (is_digit(at(p))) return fail(fmt::format("invalid digit '{}' in {} literal", at(p), kind), p);
+    return check_number_end(p, kind) && done(p);
+  };
+
+  bool fraction = false;
+  if (at(p) == '.') {
+    ++p;
+    fraction = true;
+  } else if (at(p) == '0') {
+    char x = at(p + 1);
+    if (x == 'x' || x == 'X') return based("hexadecimal", [](char c) { return has_flag(c, kHexDigit); });
+    if (x == 'o' || x == 'O') return based("octal", [](char c) { return c >= '0' && c <= '7'; });
+    if (x == 'b' || x == 'B') return based("binary", [](char c) { return c == '0' || c == '1'; });
+    // Zeros, then maybe more digits: fine for floats and imaginaries, but
+    // "0_7" or "007" as an integer is the old octal form.
+    ++p;
+    for (;;) {
+      if (at(p) == '_') {
+        ++p;
+        if (!is_digit(at(p))) return fail("invalid decimal literal", p);
+      }
+      if (at(p) != '0') break;
+      ++p;
+    }
+    bool nonzero = false;
+    if (is_digit(at(p))) {
+      nonzero = true;
+      if (!decimal_tail(p)) return false;
+    }
+    char c = at(p);
+    if (c == '.') {
+      ++p;
+      fraction = true;
+    } else if (c != 'e' && c != 'E' && c != 'j' && c != 'J') {
+      if (nonzero) {
+        return fail("leading zeros in decimal integer literals are not permitted; use an 0o prefix for octal integers",
+                    start);
+      }
+      return check_number_end(p, "decimal") && done(p);
+    }
+  } else {
+    if (!decimal_tail(p)) return false;
+    if (at(p) == '.') {
+      ++p;
+      fraction = true;
+    }
+  }
+  if (fraction && is_digit(at(p)) && !decimal_tail(p)) return false;
+  if (at(p) == 'e' || at(p) == 'E') {
+    std::uint32_t e = p++;
+    if (at(p) == '+' || at(p) == '-') {
+      ++p;
+      if (!is_digit(at(p))) return fail("invalid decimal literal", p);
+    } else if (!is_digit(at(p))) {
+      // "1else": the number ends before the 'e'.
+      return check_number_end(e, "decimal") && done(e);
+    }
+    if (!decimal_tail(p)) return false;
+  }
+  if (at(p) == 'j' || at(p) == 'J') {
+    ++p;
+    return check_number_end(p, "imaginary") && done(p);
+  }
+  return check_number_end(p, "decimal") && done(p);
+}
+
+bool Lexer::open_bracket(char c, std::uint32_t start) {
+  if (level_ >= kMaxBrackets) return fail("too many nested parentheses", start);
+  brackets_[level_++] = {c, start};
+  if (FString* f = fstring_in_field()) ++f->bracket_depth;
+  return true;
+}
+
+bool Lexer::close_bracket(char c, std::uint32_t start) {
+  FString* f = fstring_in_field();
+  if (f && f->bracket_depth == 0 && c == '}') return fail("f-string: single '}' is not allowed", start);
+  if (level_ == 0) return fail(fmt::format("unmatched '{}'", c), start);
+  const Bracket& open = brackets_[level_ - 1];
+  char expected = open.ch == '(' ? ')' : open.ch == '[' ? ']' : '}';
+  if (c != expected) {
+    if (f && open.ch == '{' && f->bracket_depth - 1 == f->field_depth) {
+      return fail(fmt::format("f-string: unmatched '{}'", c), start);
+    }
+    std::uint32_t open_line = line_of(open.offset);
+    if (open_line != line_of(start)) {
+      return fail(fmt::format("closing parenthesis '{}' does not match opening parenthesis '{}' on line {}", c,
+                              open.ch, open_line),
+                  start);
+    }
+    return fail(fmt::format("closing parenthesis '{}' does not match opening parenthesis '{}'", c, open.ch),
+                start);
+  }
+  --level_;
+  if (f) {
+    --f->bracket_depth;
+    if (c == '}' && f->bracket_depth == f->field_depth) {
+      --f->field_depth;
+      f->in_field = false;
+      f->in_format_spec = false;
+    }
+  }
+  return true;
+}
+
+bool Lexer::lex_operator(std::uint32_t start) {
+  char c = at(start);
+  char c2 = at(start + 1);
+  char c3 = at(start + 2);
+  Tok kind = Tok::Name;
+  std::uint32_t len = 1;
+  auto pick = [&](Tok one, char second, Tok two) {
+    if (c2 == second) {
+      kind = two;
+      len = 2;
+    } else {
+      kind = one;
+    }
+  };
+  // Operators that may take '=' and may double: "*", "**", "*=", "**=".
+  auto pick_double = [&](Tok one, Tok one_eq, Tok twice, Tok twice_eq) {
+    if (c2 == c) {
+      kind = c3 == '=' ? twice_eq : twice;
+      len = c3 == '=' ? 3 : 2;
+    } else {
+      pick(one, '=', one_eq);
+    }
+  };
+
+  if (FString* f = fstring_in_field();
+      f && c == ':' && f->field_depth >= 0 && f->bracket_depth - 1 == f->field_depth) {
+    // A top-level ':' in a replacement field starts its format spec.
+    emit(Tok::Colon, start, start + 1);
+    pos_ = start + 1;
+    f->in_field = false;
+    f->in_format_spec = true;
+    return true;
+  }
+
+  switch (c) {
+    case '(': case '[': case '{':
+      if (!open_bracket(c, start)) return false;
+      kind = c == '(' ? Tok::LPar : c == '[' ? Tok::LSqb : Tok::LBrace;
+      break;
+    case ')': case ']': case '}':
+      if (!close_bracket(c, start)) return false;
+      kind = c == ')' ? Tok::RPar : c == ']' ? Tok::RSqb : Tok::RBrace;
+      break;
+    case ':': pick(Tok::Colon, '=', Tok::ColonEqual); break;
+    case ',': kind = Tok::Comma; break;
+    case ';': kind = Tok::Semi; break;
+    case '+': pick(Tok::Plus, '=', Tok::PlusEqual); break;
+    case '-':
+      if (c2 == '>') {
+        kind = Tok::RArrow;
+        len = 2;
+      } else {
+        pick(Tok::Minus, '=', Tok::MinEqual);
+      }
+      break;
+    case '*': pick_double(Tok::Star, Tok::StarEqual, Tok::DoubleStar, Tok::DoubleStarEqual); break;
+    case '/': pick_double(Tok::Slash, Tok::SlashEqual, Tok::DoubleSlash, Tok::DoubleSlashEqual); break;
+    case '<':
+      if (c2 == '>') return fail("invalid syntax: '<>' is not an operator", start);
+      pick_double(Tok::Less, Tok::LessEqual, Tok::LeftShift, Tok::LeftShiftEqual);
+      break;
+    case '>': pick_double(Tok::Greater, Tok::GreaterEqual, Tok::RightShift, Tok::RightShiftEqual); break;
+    case '|': pick(Tok::VBar, '=', Tok::VBarEqual); break;
+    case '&': pick(Tok::Amper, '=', Tok::AmperEqual); break;
+    case '^': pick(Tok::Circumflex, '=', Tok::CircumflexEqual); break;
+    case '%': pick(Tok::Percent, '=', Tok::PercentEqual); break;
+    case '@': pick(Tok::At, '=', Tok::AtEqual); break;
+    case '~': kind = Tok::Tilde; break;
+    case '=': pick(Tok::Equal, '=', Tok::EqEqual); break;
+    case '!':
+      if (c2 == '=') {
+        kind = Tok::NotEqual;
+        len = 2;
+      } else if (fstring_in_field()) {
+        kind = Tok::Exclamation;
+      } else {
+        return fail("invalid syntax: '!' outside an f-string replacement field", start);
+      }
+      break;
+    case '.':
+      if (c2 == '.' && c3 == '.') {
+        kind = Tok::Ellipsis;
+        len = 3;
+      } else {
+        kind = Tok::Dot;
+      }
+      break;
+    default: {
+      unsigned char u = static_cast<unsigned char>(c);
+      if (u < 0x20 || u == 0x7F) return fail(fmt::format("invalid non-printable character U+{:04X}", u), start);
+      return fail(fmt::format("invalid character '{}' (U+{:04X})", c, u), start);
+    }
+  }
+  emit(kind, start, start + len);
+  pos_ = start + len;
+  return true;
+}
+
+constexpr std::string_view kTokNames[] = {
+    "EndMarker", "Newline", "Indent", "Dedent", "Name", "Number", "String", "FStringStart",
+    "FStringMiddle", "FStringEnd",
+    "KwFalse", "KwNone", "KwTrue", "KwAnd", "KwAs", "KwAssert", "KwAsync", "KwAwait", "KwBreak",
+    "KwClass", "KwContinue", "KwDef", "KwDel", "KwElif", "KwElse", "KwExcept", "KwFinally", "KwFor",
+    "KwFrom", "KwGlobal", "KwIf", "KwImport", "KwIn", "KwIs", "KwLambda", "KwNonlocal", "KwNot",
+    "KwOr", "KwPass", "KwRaise", "KwReturn", "KwTry", "KwWhile", "KwWith", "KwYield",
+    "LPar", "RPar", "LSqb", "RSqb", "LBrace", "RBrace", "Colon", "Comma", "Semi", "Plus", "Minus",
+    "Star", "Slash", "VBar", "Amper", "Less", "Greater", "Equal", "Dot", "Percent", "EqEqual",
+    "NotEqual", "LessEqual", "GreaterEqual", "Tilde", "Circumflex", "LeftShift", "RightShift",
+    "DoubleStar", "PlusEqual", "MinEqual", "StarEqual", "SlashEqual", "PercentEqual", "AmperEqual",
+    "VBarEqual", "CircumflexEqual", "LeftShiftEqual", "RightShiftEqual", "DoubleStarEqual",
+    "DoubleSlash", "DoubleSlashEqual", "At", "AtEqual", "RArrow", "Ellipsis", "ColonEqual",
+    "Exclamation",
+};
+
+constexpr std::string_view kTokSpellings[] = {
+    "", "", "", "", "", "", "", "", "", "",
+    "False", "None", "True", "and", "as", "assert", "async", "await", "break", "class", "continue",
+    "def", "del", "elif", "else", "except", "finally", "for", "from", "global", "if", "import", "in",
+    "is", "lambda", "nonlocal", "not", "or", "pass", "raise", "return", "try", "while", "with",
+    "yield",
+    "(", ")", "[", "]", "{", "}", ":", ",", ";", "+", "-", "*", "/", "|", "&", "<", ">", "=", ".",
+    "%", "==", "!=", "<=", ">=", "~", "^", "<<", ">>", "**", "+=", "-=", "*=", "/=", "%=", "&=",
+    "|=", "^=", "<<=", ">>=", "**=", "//", "//=", "@", "@=", "->", "...", ":=", "!",
+};
+
+static_assert(std::size(kTokNames) == static_cast<std::size_t>(Tok::Exclamation) + 1);
+static_assert(std::size(kTokSpellings) == static_cast<std::size_t>(Tok::Exclamation) + 1);
+
+}  // namespace
+
+std::expected<std::vector<Token>, LexError> tokenize(std::string_view source) {
+  if (source.size() >= (std::size_t{1} << 32)) {
+    return std::unexpected(LexError{"source is too large (4 GiB or more)", 0});
+  }
+  if (auto error = check_encoding(source)) return std::unexpected(std::move(*error));
+  return Lexer(source).run();
+}
+
+std::string_view tok_name(Tok kind) {
+  auto i = static_cast<std::size_t>(kind);
+  return i < std::size(kTokNames) ? kTokNames[i] : "?";
+}
+
+std::string_view tok_spelling(Tok kind) {
+  auto i = static_cast<std::size_t>(kind);
+  return i < std::size(kTokSpellings) ? kTokSpellings[i] : "";
+}
+
+}  // namespace quarn::py

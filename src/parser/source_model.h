@@ -47,6 +47,42 @@ struct Comment {
   std::uint64_t column = 0;
 };
 
+// The lines of a text: each ends at a "\n", dropped together with a "\r"
+// right before it; a last piece without "\n" is a line unless it is empty
+// (its "\r" stays). A lone "\r" does not end a line.
+class LineIter {
+ public:
+  explicit LineIter(std::string_view text) : rest_(text) {}
+
+  // The next line, or nullopt after the last one.
+  std::optional<std::string_view> next_line();
+
+ private:
+  std::string_view rest_;
+};
+
+// The comments of a text, one per line holding a "#": from the line's first
+// "#" to its end. Python syntax is not consulted, so a "#" inside a string
+// literal starts a comment as well.
+class CommentIter {
+ public:
+  explicit CommentIter(std::string_view text) : lines_(text) {}
+
+  std::optional<Comment> next_comment();
+
+ private:
+  LineIter lines_;
+  std::uint64_t line_number_ = 0;
+};
+
+// The index walkers: each visits `stmts` and every nested statement list in
+// block-descent order (definition, loop, if, with, match-case and try
+// bodies; never expressions) and appends its records in pre-order.
+// Positions are taken from `source`, the parsed text.
+void collect_functions(std::span<py::Stmt* const> stmts, std::string_view source, std::vector<FunctionInfo>& out);
+void collect_classes(std::span<py::Stmt* const> stmts, std::string_view source, std::vector<ClassInfo>& out);
+void collect_imports(std::span<py::Stmt* const> stmts, std::string_view source, std::vector<ImportInfo>& out);
+
 // The four per-file lists, each built on first request and then shared by
 // every check of the file.
 class SourceIndex {

@@ -1,0 +1,273 @@
+#include "parser/source_model.h"
+
+#include <algorithm>
+
+#include "parser/parse.h"
+
+namespace quarn {
+
+namespace {
+
+using StmtList = std::span<py::Stmt* const>;
+
+bool is_definition(const py::Stmt& stmt) {
+  return stmt.is<py::AnyFunctionDef>() || stmt.is<py::ClassDef>();
+}
+
+bool is_string_constant(const py::Expr* expr) {
+  const auto* constant = py::dyn<py::Constant>(expr);
+  return constant != nullptr && constant->value_kind == py::ConstantKind::Str;
+}
+
+bool starts_with_docstring(StmtList body) {
+  if (body.empty()) return false;
+  const auto* first = py::dyn<py::ExprStmt>(body.front());
+  return first != nullptr && is_string_constant(first->value);
+}
+
+// Pushes the statement lists that `stmt` holds so that they pop off `pending`
+// in descent order.
+void push_child_blocks(const py::Stmt& stmt, std::vector<StmtList>& pending) {
+  if (const auto* def = py::dyn<py::AnyFunctionDef>(&stmt)) {
+    pending.push_back(def->body);
+  } else if (const auto* cls = py::dyn<py::ClassDef>(&stmt)) {
+    pending.push_back(cls->body);
+  } else if (const auto* loop = py::dyn<py::AnyFor>(&stmt)) {
+    pending.push_back(loop->orelse);
+    pending.push_back(loop->body);
+  } else if (const auto* loop = py::dyn<py::While>(&stmt)) {
+    pending.push_back(loop->orelse);
+    pending.push_back(loop->body);
+  } else if (const auto* branch = py::dyn<py::If>(&stmt)) {
+    pending.push_back(branch->orelse);
+    pending.push_back(branch->body);
+  } else if (const auto* with = py::dyn<py::AnyWith>(&stmt)) {
+    pending.push_back(with->body);
+  } else if (const auto* match = py::dyn<py::Match>(&stmt)) {
+    for (auto it = match->cases.rbegin(); it != match->cases.rend(); ++it) pending.push_back(it->body);
+  } else if (const auto* attempt = py::dyn<py::AnyTry>(&stmt)) {
+    pending.push_back(attempt->finalbody);
+    pending.push_back(attempt->orelse);
+    for (auto it = attempt->handlers.rbegin(); it != attempt->handlers.rend(); ++it) pending.push_back(it->body);
+    pending.push_back(attempt->body);
+  }
+}
+
+// Visits every statement reachable by block descent, parents first. An
+// explicit stack, because an elif chain nests without indentation and can
+// be far deeper than the call stack allows.
+template <class Visit>
+void for_each_statement(StmtList stmts, Visit&& visit) {
+  std::vector<StmtList> pending{stmts};
+  while (!pending.empty()) {
+    StmtList list = pending.back();
+    pending.pop_back();
+    if (list.empty()) continue;
+    const py::Stmt& stmt = *list.front();
+    pending.push_back(list.subspan(1));
+    visit(stmt);
+    push_child_blocks(stmt, pending);
+  }
+}
+
+struct DepthItem {
+  StmtList list;
+  std::uint64_t depth;
+};
+
+// The deepest level of any statement list reached from `body`: loops, ifs,
+// match cases and try parts open a level, with bodies stay at theirs, and
+// nested definitions are not entered. An empty list still counts its level.
+std::uint64_t nesting_depth(StmtList body, std::vector<DepthItem>& pending) {
+  std::uint64_t deepest = 0;
+  pending.assign(1, DepthItem{body, 0});
+  while (!pending.empty()) {
+    auto [list, depth] = pending.back();
+    pending.pop_back();
+    deepest = std::max(deepest, depth);
+    for (const py::Stmt* stmt : list) {
+      const std::uint64_t inner = depth + 1;
+      if (const auto* loop = py::dyn<py::AnyFor>(stmt)) {
+        pending.push_back({loop->body, inner});
+      } else if (const auto* loop = py::dyn<py::While>(stmt)) {
+        pending.push_back({loop->body, inner});
+      } else if (const auto* branch = py::dyn<py::If>(stmt)) {
+        pending.push_back({branch->body, inner});
+        pending.push_back({branch->orelse, inner});
+      } else if (const auto* with = py::dyn<py::AnyWith>(stmt)) {
+        pending.push_back({with->body, depth});
+      } else if (const auto* match = py::dyn<py::Match>(stmt)) {
+        for (const auto& arm : match->cases) pending.push_back({arm.body, inner});
+      } else if (const auto* attempt = py::dyn<py::AnyTry>(stmt)) {
+        pending.push_back({attempt->body, inner});
+        for (const auto& handler : attempt->handlers) pending.push_back({handler.body, inner});
+        pending.push_back({attempt->orelse, inner});
+        pending.push_back({attempt->finalbody, inner});
+      }
+    }
+  }
+  return deepest;
+}
+
+// Lines from the first start to the last end of the body's statements,
+// nested definitions left out. Lines grow with offsets, so the extreme
+// offsets give the extreme lines.
+std::uint64_t body_line_count(StmtList body, std::string_view source) {
+  std::uint32_t first_start = UINT32_MAX;
+  std::uint32_t last_end = 0;
+  bool any = false;
+  for (const py::Stmt* stmt : body) {
+    if (is_definition(*stmt)) continue;
+    any = true;
+    first_start = std::min(first_start, stmt->start);
+    last_end = std::max(last_end, stmt->end);
+  }
+  if (!any) return 0;
+  return offset_to_line_col(source, last_end).line - offset_to_line_col(source, first_start).line + 1;
+}
+
+std::uint64_t parameter_count(const py::Arguments& args) {
+  return args.posonlyargs.size() + args.args.size() + args.kwonlyargs.size() + (args.vararg != nullptr ? 1 : 0) +
+         (args.kwarg != nullptr ? 1 : 0);
+}
+
+bool is_self_name(const py::Expr* expr) {
+  const auto* name = py::dyn<py::Name>(expr);
+  return name != nullptr && name->id == "self";
+}
+
+// Distinct attribute names assigned as `self.NAME = ...` directly in the
+// bodies of the class's plain `def __init__`.
+std::uint64_t init_attribute_count(StmtList class_body) {
+  std::vector<std::string_view> names;
+  for (const py::Stmt* member : class_body) {
+    const auto* init = py::dyn<py::FunctionDef>(member);
+    if (init == nullptr || init->name != "__init__") continue;
+    for (const py::Stmt* stmt : init->body) {
+      const auto* assign = py::dyn<py::Assign>(stmt);
+      if (assign == nullptr) continue;
+      for (const py::Expr* target : assign->targets) {
+        const auto* attribute = py::dyn<py::Attribute>(target);
+        if (attribute != nullptr && is_self_name(attribute->value)) names.push_back(attribute->attr);
+      }
+    }
+  }
+  std::ranges::sort(names);
+  return static_cast<std::uint64_t>(std::ranges::unique(names).begin() - names.begin());
+}
+
+}  // namespace
+
+std::optional<std::string_view> LineIter::next_line() {
+  if (rest_.empty()) return std::nullopt;
+  const auto newline = rest_.find('\n');
+  if (newline == std::string_view::npos) {
+    const std::string_view last = rest_;
+    rest_ = {};
+    return last;
+  }
+  std::string_view line = rest_.substr(0, newline);
+  rest_.remove_prefix(newline + 1);
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  return line;
+}
+
+std::optional<Comment> CommentIter::next_comment() {
+  while (auto line = lines_.next_line()) {
+    ++line_number_;
+    const auto hash = line->find('#');
+    if (hash == std::string_view::npos) continue;
+    return Comment{.text = std::string(line->substr(hash)), .line = line_number_, .column = hash + 1};
+  }
+  return std::nullopt;
+}
+
+void collect_functions(StmtList stmts, std::string_view source, std::vector<FunctionInfo>& out) {
+  std::vector<DepthItem> depth_scratch;
+  for_each_statement(stmts, [&](const py::Stmt& stmt) {
+    const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
+    if (def == nullptr) return;
+    const LineColumn at = offset_to_line_col(source, def->start);
+    out.push_back(FunctionInfo{
+        .name = std::string(def->name),
+        .line = at.line,
+        .column = at.column,
+        .arg_count = parameter_count(*def->args),
+        .line_count = body_line_count(def->body, source),
+        .nesting_depth = nesting_depth(def->body, depth_scratch),
+        .has_docstring = starts_with_docstring(def->body),
+    });
+  });
+}
+
+void collect_classes(StmtList stmts, std::string_view source, std::vector<ClassInfo>& out) {
+  for_each_statement(stmts, [&](const py::Stmt& stmt) {
+    const auto* cls = py::dyn<py::ClassDef>(&stmt);
+    if (cls == nullptr) return;
+    const LineColumn at = offset_to_line_col(source, cls->start);
+    ClassInfo info{.name = std::string(cls->name), .line = at.line, .column = at.column};
+    for (const py::Stmt* member : cls->body) {
+      const auto* method = py::dyn<py::AnyFunctionDef>(member);
+      if (method == nullptr) continue;
+      ++info.method_count;
+      if (!method->name.starts_with('_')) ++info.public_method_count;
+    }
+    info.init_attribute_count = init_attribute_count(cls->body);
+    out.push_back(std::move(info));
+  });
+}
+
+void collect_imports(StmtList stmts, std::string_view source, std::vector<ImportInfo>& out) {
+  auto add = [&](const py::Alias& alias, std::string module, bool is_from) {
+    const LineColumn at = offset_to_line_col(source, alias.start);
+    out.push_back(ImportInfo{.module = std::move(module), .line = at.line, .column = at.column, .is_from = is_from});
+  };
+  for_each_statement(stmts, [&](const py::Stmt& stmt) {
+    if (const auto* plain = py::dyn<py::Import>(&stmt)) {
+      for (const auto& alias : plain->names) add(alias, std::string(alias.name), false);
+    } else if (const auto* from = py::dyn<py::ImportFrom>(&stmt)) {
+      for (const auto& alias : from->names) {
+        std::string module = from->module.empty() ? std::string(alias.name)
+                                                  : std::string(from->module) + "." + std::string(alias.name);
+        add(alias, std::move(module), true);
+      }
+    }
+  });
+}
+
+const std::vector<FunctionInfo>& SourceIndex::functions() const {
+  if (!functions_) {
+    functions_.emplace();
+    collect_functions(parsed_.module.body, parsed_.source, *functions_);
+  }
+  return *functions_;
+}
+
+const std::vector<ClassInfo>& SourceIndex::classes() const {
+  if (!classes_) {
+    classes_.emplace();
+    collect_classes(parsed_.module.body, parsed_.source, *classes_);
+  }
+  return *classes_;
+}
+
+const std::vector<ImportInfo>& SourceIndex::imports() const {
+  if (!imports_) {
+    imports_.emplace();
+    collect_imports(parsed_.module.body, parsed_.source, *imports_);
+  }
+  return *imports_;
+}
+
+const std::vector<Comment>& SourceIndex::comments() const {
+  if (!comments_) {
+    comments_.emplace();
+    CommentIter iter(parsed_.source);
+    while (auto comment = iter.next_comment()) comments_->push_back(std::move(*comment));
+  }
+  return *comments_;
+}
+
+std::span<py::Stmt* const> SourceModel::statements() const { return module.module.body; }
+
+}  // namespace quarn

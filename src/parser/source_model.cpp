@@ -187,7 +187,7 @@ void collect_functions(StmtList stmts, std::string_view source, std::vector<Func
   for_each_statement(stmts, [&](const py::Stmt& stmt) {
     const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
     if (def == nullptr) return;
-    const LineColumn at = offset_to_line_col(source, def->start);
+    const auto at = offset_to_line_col(source, def->start);
     out.push_back(FunctionInfo{
         .name = std::string(def->name),
         .line = at.line,
@@ -204,7 +204,7 @@ void collect_classes(StmtList stmts, std::string_view source, std::vector<ClassI
   for_each_statement(stmts, [&](const py::Stmt& stmt) {
     const auto* cls = py::dyn<py::ClassDef>(&stmt);
     if (cls == nullptr) return;
-    const LineColumn at = offset_to_line_col(source, cls->start);
+    const auto at = offset_to_line_col(source, cls->start);
     ClassInfo info{.name = std::string(cls->name), .line = at.line, .column = at.column};
     for (const py::Stmt* member : cls->body) {
       const auto* method = py::dyn<py::AnyFunctionDef>(member);
@@ -219,7 +219,7 @@ void collect_classes(StmtList stmts, std::string_view source, std::vector<ClassI
 
 void collect_imports(StmtList stmts, std::string_view source, std::vector<ImportInfo>& out) {
   auto add = [&](const py::Alias& alias, std::string module, bool is_from) {
-    const LineColumn at = offset_to_line_col(source, alias.start);
+    const auto at = offset_to_line_col(source, alias.start);
     out.push_back(ImportInfo{.module = std::move(module), .line = at.line, .column = at.column, .is_from = is_from});
   };
   for_each_statement(stmts, [&](const py::Stmt& stmt) {

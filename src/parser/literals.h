@@ -49,14 +49,18 @@ struct NumberLiteral {
   enum class Kind : std::uint8_t { Int, Float, Complex };
   Kind kind = Kind::Int;
   // Int: the decimal digits of the value (no sign, no leading zeros, "0"
-  // for zero), whatever the size and base of the literal.
+  // for zero), whatever the base of the literal. Left empty for a hex, octal
+  // or binary literal of more than 65536 bits, whose conversion would be
+  // needlessly slow.
   std::string decimal;
   // Float: the value; Complex: the imaginary part. Correctly rounded.
   double value = 0.0;
 };
 
 // Decodes the text of one Number token. The tokenizer has already checked
-// its form; anything else gives a LexError (offset relative to the text).
+// its form. A decimal integer literal of more than 4300 digits is an error,
+// as in Python; so is text that is no number literal. Error offsets are
+// relative to the text.
 std::expected<NumberLiteral, LexError> decode_number(std::string_view token_text);
 
 }  // namespace quarn::py

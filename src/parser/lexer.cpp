@@ -39,6 +39,13 @@ constexpr std::array<std::uint8_t, 256> make_char_flags() {
 }
 constexpr std::array<std::uint8_t, 256> kCharFlags = make_char_flags();
 
+// Bytes that end a run of ordinary characters inside a string literal.
+constexpr std::array<bool, 256> kStringStop = [] {
+  std::array<bool, 256> stop{};
+  for (char c : {'\'', '"', '\\', '\n', '\r'}) stop[static_cast<unsigned char>(c)] = true;
+  return stop;
+}();
+
 bool has_flag(char c, std::uint8_t flag) { return kCharFlags[static_cast<unsigned char>(c)] & flag; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -121,40 +128,48 @@ std::optional<LexError> check_encoding(std::string_view src) {
   return std::nullopt;
 }
 
+struct Keyword {
+  std::string_view text;
+  Tok kind;
+};
+constexpr Keyword kKeywords[] = {
+    {"False", Tok::KwFalse},   {"None", Tok::KwNone},         {"True", Tok::KwTrue},
+    {"and", Tok::KwAnd},       {"as", Tok::KwAs},             {"assert", Tok::KwAssert},
+    {"async", Tok::KwAsync},   {"await", Tok::KwAwait},       {"break", Tok::KwBreak},
+    {"class", Tok::KwClass},   {"continue", Tok::KwContinue}, {"def", Tok::KwDef},
+    {"del", Tok::KwDel},       {"elif", Tok::KwElif},         {"else", Tok::KwElse},
+    {"except", Tok::KwExcept}, {"finally", Tok::KwFinally},   {"for", Tok::KwFor},
+    {"from", Tok::KwFrom},     {"global", Tok::KwGlobal},     {"if", Tok::KwIf},
+    {"import", Tok::KwImport}, {"in", Tok::KwIn},             {"is", Tok::KwIs},
+    {"lambda", Tok::KwLambda}, {"nonlocal", Tok::KwNonlocal}, {"not", Tok::KwNot},
+    {"or", Tok::KwOr},         {"pass", Tok::KwPass},         {"raise", Tok::KwRaise},
+    {"return", Tok::KwReturn}, {"try", Tok::KwTry},           {"while", Tok::KwWhile},
+    {"with", Tok::KwWith},     {"yield", Tok::KwYield},
+};
+
+// Names are the most frequent tokens, so keywords are found with a hash
+// that is collision-free over the keyword list.
+constexpr std::size_t keyword_hash(std::string_view w) {
+  return (static_cast<unsigned char>(w.front()) + static_cast<unsigned char>(w.back()) * 11 + w.size()) & 127;
+}
+
+constexpr std::array<std::uint8_t, 128> make_keyword_slots() {
+  std::array<std::uint8_t, 128> slots{};
+  for (std::size_t i = 0; i < std::size(kKeywords); ++i) {
+    auto& slot = slots[keyword_hash(kKeywords[i].text)];
+    if (slot != 0) throw "keyword hash collision";
+    slot = static_cast<std::uint8_t>(i + 1);
+  }
+  return slots;
+}
+constexpr std::array<std::uint8_t, 128> kKeywordSlots = make_keyword_slots();
+
 Tok keyword_kind(std::string_view w) {
-  struct Keyword {
-    std::string_view text;
-    Tok kind;
-  };
-  static constexpr Keyword kKeywords[] = {
-      {"False", Tok::KwFalse},   {"None", Tok::KwNone},       {"True", Tok::KwTrue},
-      {"and", Tok::KwAnd},       {"as", Tok::KwAs},           {"assert", Tok::KwAssert},
-      {"async", Tok::KwAsync},   {"await", Tok::KwAwait},     {"break", Tok::KwBreak},
-      {"class", Tok::KwClass},   {"continue", Tok::KwContinue}, {"def", Tok::KwDef},
-      {"del", Tok::KwDel},       {"elif", Tok::KwElif},       {"else", Tok::KwElse},
-      {"except", Tok::KwExcept}, {"finally", Tok::KwFinally}, {"for", Tok::KwFor},
-      {"from", Tok::KwFrom},     {"global", Tok::KwGlobal},   {"if", Tok::KwIf},
-      {"import", Tok::KwImport}, {"in", Tok::KwIn},           {"is", Tok::KwIs},
-      {"lambda", Tok::KwLambda}, {"nonlocal", Tok::KwNonlocal}, {"not", Tok::KwNot},
-      {"or", Tok::KwOr},         {"pass", Tok::KwPass},       {"raise", Tok::KwRaise},
-      {"return", Tok::KwReturn}, {"try", Tok::KwTry},         {"while", Tok::KwWhile},
-      {"with", Tok::KwWith},     {"yield", Tok::KwYield},
-  };
-  // Every keyword is 2 to 8 letters starting with one of these; most names
-  // are rejected by the first test.
   if (w.size() < 2 || w.size() > 8) return Tok::Name;
-  switch (w[0]) {
-    case 'F': case 'N': case 'T': case 'a': case 'b': case 'c': case 'd': case 'e': case 'f':
-    case 'g': case 'i': case 'l': case 'n': case 'o': case 'p': case 'r': case 't': case 'w':
-    case 'y':
-      break;
-    default:
-      return Tok::Name;
-  }
-  for (const auto& k : kKeywords) {
-    if (k.text == w) return k.kind;
-  }
-  return Tok::Name;
+  std::uint8_t slot = kKeywordSlots[keyword_hash(w)];
+  if (slot == 0) return Tok::Name;
+  const Keyword& k = kKeywords[slot - 1];
+  return k.text == w ? k.kind : Tok::Name;
 }
 
 // One open f-string. It alternates between scanning literal text and
@@ -199,6 +214,15 @@ class Lexer {
     return !fstrings_.empty() && fstrings_.back().in_field ? &fstrings_.back() : nullptr;
   }
   std::uint32_t line_of(std::uint32_t offset) const;
+  // Offset of the first "\n" or "\r" at or after `from`, or the end.
+  std::uint32_t line_end_from(std::uint32_t from) const {
+    const char* begin = s_ + from;
+    const char* end = s_ + n_;
+    const void* lf = std::memchr(begin, '\n', end - begin);
+    const char* stop = lf ? static_cast<const char*>(lf) : end;
+    const void* cr = std::memchr(begin, '\r', stop - begin);
+    return static_cast<std::uint32_t>((cr ? static_cast<const char*>(cr) : stop) - s_);
+  }
 
   bool lex_normal(bool& done);
   bool read_indentation();
@@ -277,10 +301,13 @@ bool Lexer::skip_line_continuation(std::uint32_t backslash) {
 bool Lexer::read_indentation() {
   int col = 0, altcol = 0, cont_col = 0;
   for (;;) {
+    std::uint32_t spaces = pos_;
+    while (spaces < n_ && s_[spaces] == ' ') ++spaces;
+    col += static_cast<int>(spaces - pos_);
+    altcol += static_cast<int>(spaces - pos_);
+    pos_ = spaces;
     char c = at(pos_);
-    if (c == ' ') {
-      ++col, ++altcol;
-    } else if (c == '\t') {
+    if (c == '\t') {
       col = (col / kTabSize + 1) * kTabSize;
       ++altcol;
     } else if (c == '\f') {
@@ -346,7 +373,7 @@ bool Lexer::lex_normal(bool& done) {
     return finish();
   }
   if (c == '#') {
-    while (!at_eof(pos_) && !is_line_end(pos_)) ++pos_;
+    pos_ = line_end_from(pos_);
     return true;
   }
   if (c == '\n' || c == '\r') {
@@ -403,11 +430,9 @@ bool Lexer::lex_name_or_string() {
 
 bool Lexer::lex_name(std::uint32_t start) {
   std::uint32_t p = start;
-  bool ascii = true;
-  while (p < n_ && has_flag(s_[p], kIdentChar)) {
-    ascii &= static_cast<unsigned char>(s_[p]) < 0x80;
-    ++p;
-  }
+  unsigned char seen = 0;
+  while (p < n_ && has_flag(s_[p], kIdentChar)) seen |= static_cast<unsigned char>(s_[p++]);
+  bool ascii = seen < 0x80;
   if (!ascii && !check_identifier(start, p)) return false;
   pos_ = p;
   emit(ascii ? keyword_kind({s_ + start, p - start}) : Tok::Name, start, p);
@@ -449,9 +474,9 @@ bool Lexer::lex_string(std::uint32_t start, std::uint32_t quote_pos) {
     emit(Tok::String, start, pos_);
     return true;
   }
-  int closing = 0;
-  while (closing != quote_len) {
-    if (at_eof(p) || (quote_len == 1 && is_line_end(p))) {
+  for (;;) {
+    while (p < n_ && !kStringStop[static_cast<unsigned char>(s_[p])]) ++p;
+    if (p >= n_ || (quote_len == 1 && is_line_end(p))) {
       const FString* f = fstring_in_field();
       if (f && f->quote == quote && f->quote_len == quote_len) {
         return fail("f-string: expecting '}'", start);
@@ -459,13 +484,13 @@ bool Lexer::lex_string(std::uint32_t start, std::uint32_t quote_pos) {
       std::string_view what = quote_len == 3 ? "triple-quoted string literal" : "string literal";
       return fail(fmt::format("unterminated {} (detected at line {})", what, last_line(p)), start);
     }
-    char c = s_[p++];
-    if (c == quote) {
-      ++closing;
-      continue;
+    char c = s_[p];
+    if (c == quote && (quote_len == 1 || (at(p + 1) == quote && at(p + 2) == quote))) {
+      p += quote_len;
+      break;
     }
-    closing = 0;
-    if (c == '\\' && !at_eof(p)) p += is_line_end(p) ? line_end_length(p) : 1;
+    ++p;
+    if (c == '\\' && p < n_) p += is_line_end(p) ? line_end_length(p) : 1;
   }
   pos_ = p;
   emit(Tok::String, start, p);

@@ -119,7 +119,7 @@ std::optional<LexError> check_encoding(std::string_view src) {
     }
     char32_t cp = c & (0x7F >> len);
     for (std::size_t k = 1; k < len; ++k) {
-      if (i + k >= n || (s[i + k] & 0xC0) != 0x80) return invalid(i + k < n ? i + k : i);
+      if (i + k >= n || (s[i + k] & 0xC0) != 0x80) return invalid(i);
       cp = (cp << 6) | (s[i + k] & 0x3F);
     }
     if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return invalid(i);

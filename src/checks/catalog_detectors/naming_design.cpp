@@ -15,14 +15,13 @@
 
 #include "base/output.h"
 #include "checks/catalog_detectors/detectors.h"
+#include "checks/catalog_detectors/statement_walk.h"
 #include "config/config.h"
 #include "parser/ast.h"
 #include "parser/source_model.h"
 
 namespace quarn {
 namespace {
-
-using StmtList = std::span<py::Stmt* const>;
 
 // ---------------------------------------------------------------------------
 // Text helpers (ASCII-only case rules; any byte >= 0x80 fails every class)
@@ -111,89 +110,31 @@ void for_each_line(std::string_view text, Visit&& visit) {
 }
 
 // ---------------------------------------------------------------------------
-// Statement walks. Explicit stacks keep long elif chains, which nest in the
-// tree without nesting in the text, from exhausting the call stack.
-
-// The statement lists a module walk enters after a statement, in order.
-template <class Push>
-void module_walk_blocks(const py::Stmt& stmt, Push&& push) {
-  if (const auto* def = py::dyn<py::AnyFunctionDef>(&stmt)) {
-    push(def->body);
-  } else if (const auto* cls = py::dyn<py::ClassDef>(&stmt)) {
-    push(cls->body);
-  } else if (const auto* loop = py::dyn<py::AnyFor>(&stmt)) {
-    push(loop->body);
-    push(loop->orelse);
-  } else if (const auto* loop = py::dyn<py::While>(&stmt)) {
-    push(loop->body);
-    push(loop->orelse);
-  } else if (const auto* branch = py::dyn<py::If>(&stmt)) {
-    push(branch->body);
-    push(branch->orelse);
-  } else if (const auto* with = py::dyn<py::AnyWith>(&stmt)) {
-    push(with->body);
-  } else if (const auto* match = py::dyn<py::Match>(&stmt)) {
-    for (const py::MatchCase& arm : match->cases) push(arm.body);
-  } else if (const auto* attempt = py::dyn<py::AnyTry>(&stmt)) {
-    push(attempt->body);
-    for (const py::ExceptHandler& handler : attempt->handlers) push(handler.body);
-    push(attempt->orelse);
-    push(attempt->finalbody);
-  }
-}
+// Statement walks
 
 // The narrower descent of the return/yield scan of one function body: plain
 // loops without their else, both branches of if, try without else/finally.
-template <class Push>
-void function_scan_blocks(const py::Stmt& stmt, Push&& push) {
-  if (const auto* loop = py::dyn<py::For>(&stmt)) {
-    push(loop->body);
-  } else if (const auto* loop = py::dyn<py::While>(&stmt)) {
-    push(loop->body);
-  } else if (const auto* branch = py::dyn<py::If>(&stmt)) {
-    push(branch->body);
-    push(branch->orelse);
-  } else if (const auto* attempt = py::dyn<py::Try>(&stmt)) {
-    push(attempt->body);
-    for (const py::ExceptHandler& handler : attempt->handlers) push(handler.body);
-  }
-}
-
-struct ModuleWalkBlocks {
+struct FunctionScanDescent {
   template <class Push>
-  void operator()(const py::Stmt& stmt, Push&& push) const { module_walk_blocks(stmt, push); }
-};
-struct FunctionScanBlocks {
-  template <class Push>
-  void operator()(const py::Stmt& stmt, Push&& push) const { function_scan_blocks(stmt, push); }
-};
-
-// Pre-order: each statement is visited before the lists `blocks` names.
-// `pending` is scratch space, passed in so nested walks can reuse it.
-template <class Blocks, class Visit>
-void walk_statements(StmtList stmts, Blocks blocks, std::vector<StmtList>& pending, Visit&& visit) {
-  pending.assign(1, stmts);
-  while (!pending.empty()) {
-    StmtList& top = pending.back();
-    if (top.empty()) {
-      pending.pop_back();
-      continue;
+  void operator()(const py::Stmt& stmt, Push&& push) const {
+    if (const auto* loop = py::dyn<py::For>(&stmt)) {
+      push(loop->body);
+    } else if (const auto* loop = py::dyn<py::While>(&stmt)) {
+      push(loop->body);
+    } else if (const auto* branch = py::dyn<py::If>(&stmt)) {
+      push(branch->body);
+      push(branch->orelse);
+    } else if (const auto* attempt = py::dyn<py::Try>(&stmt)) {
+      push(attempt->body);
+      for (const py::ExceptHandler& handler : attempt->handlers) push(handler.body);
     }
-    const py::Stmt& stmt = *top.front();
-    top = top.subspan(1);
-    visit(stmt);
-    const std::size_t first_nested = pending.size();
-    blocks(stmt, [&](StmtList list) {
-      if (!list.empty()) pending.push_back(list);
-    });
-    std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(first_nested), pending.end());
   }
-}
+};
 
-template <class Visit>
-void walk_module(DetectorContext& ctx, Visit&& visit) {
-  std::vector<StmtList> pending;
-  walk_statements(ctx.statements(), ModuleWalkBlocks{}, pending, visit);
+template <class Examine>
+void walk_module(DetectorContext& ctx, Examine&& examine) {
+  StatementWalk walk;
+  walk.statements(ctx.statements(), StandardDescent{}, examine);
 }
 
 // ---------------------------------------------------------------------------
@@ -258,10 +199,10 @@ bool is_yield_statement(const py::Stmt& stmt) {
   return expr != nullptr && (py::dyn<py::Yield>(expr->value) != nullptr || py::dyn<py::YieldFrom>(expr->value) != nullptr);
 }
 
-bool mixes_return_and_yield(const py::AnyFunctionDef& def, std::vector<StmtList>& scratch) {
+bool mixes_return_and_yield(const py::AnyFunctionDef& def, StatementWalk& scan) {
   bool returns = false;
   bool yields = false;
-  walk_statements(def.body, FunctionScanBlocks{}, scratch, [&](const py::Stmt& stmt) {
+  scan.statements(def.body, FunctionScanDescent{}, [&](const py::Stmt& stmt) {
     returns = returns || stmt.is<py::Return>();
     yields = yields || is_yield_statement(stmt);
   });
@@ -461,10 +402,10 @@ void detect_unclear_variable_name(DetectorContext& ctx) {
 }
 
 void detect_mixed_return_style(DetectorContext& ctx) {
-  std::vector<StmtList> scratch;
+  StatementWalk scan;  // reused for every function body
   walk_module(ctx, [&](const py::Stmt& stmt) {
     const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
-    if (def == nullptr || !mixes_return_and_yield(*def, scratch)) return;
+    if (def == nullptr || !mixes_return_and_yield(*def, scan)) return;
     ctx.report_at_offset(fmt::format("function `{}` mixes `return` and `yield`", def->name), def->start);
   });
 }

@@ -32,7 +32,11 @@ namespace quarn::py {
 //   as FStringMiddle tokens and nested replacement fields, then RBrace; and
 //   finally FStringEnd (closing quotes). An empty format spec gives Colon
 //   directly followed by RBrace. Exclamation is produced only inside a
-//   replacement field; a "!" elsewhere is an error.
+//   replacement field; a "!" elsewhere is an error. A field's brace counts
+//   as a bracket, so line ends and comments inside a field are skipped,
+//   also in single-quoted f-strings (as in Python 3.12); a line end ends a
+//   single-quoted format spec. Doubled braces "}}" inside an open field are
+//   two closing braces, not literal text.
 // - Newline, Indent and Dedent are never produced inside brackets or inside
 //   an f-string.
 //

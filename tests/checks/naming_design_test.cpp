@@ -329,6 +329,8 @@ TEST(NamingDesign, BoilerplateParameterDocs) {
                    {"# :param\xC2\xA0x: x\n", {}},
                    {"# :param : \n", {"1:1 boilerplate :param docs for ``"}},
                    {"x = 1\n# :param z: Z", {"2:1 boilerplate :param docs for `z`"}},
+                   {"x = 1\r\n\r\n\n# :param q:\r\ny = 2\n# :param r: R\n# :param s: s :param s:\n",
+                    {"4:1 boilerplate :param docs for `q`", "6:1 boilerplate :param docs for `r`"}},
                });
 }
 

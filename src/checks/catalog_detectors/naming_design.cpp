@@ -91,21 +91,25 @@ std::string_view drop_trailing(std::string_view text, std::string_view chars) {
   return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
 }
 
-// Calls `visit(line, number)` for each line: "\n" ends a line and goes with
-// a "\r" before it; a text ending in "\n" has no empty last line.
+// Calls `visit(line, number)` for each line that holds `needle` (which has
+// no "\n"): "\n" ends a line and goes with a "\r" before it. Jumping from
+// hit to hit keeps the scan of a large file cheap.
 template <class Visit>
-void for_each_line(std::string_view text, Visit&& visit) {
+void for_each_line_containing(std::string_view text, std::string_view needle, Visit&& visit) {
   std::uint64_t number = 1;
-  while (!text.empty()) {
-    const auto end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (end == std::string_view::npos) {
-      text = {};
-    } else {
-      text.remove_prefix(end + 1);
-      if (line.ends_with('\r')) line.remove_suffix(1);
-    }
-    visit(line, number++);
+  std::size_t counted = 0;  // the line feeds before this offset are in `number`
+  for (auto hit = text.find(needle); hit != std::string_view::npos;) {
+    const auto previous_feed = text.rfind('\n', hit);
+    const std::size_t start = previous_feed == std::string_view::npos ? 0 : previous_feed + 1;
+    number += static_cast<std::uint64_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
+                                                    text.begin() + static_cast<std::ptrdiff_t>(start), '\n'));
+    counted = start;
+    const auto feed = text.find('\n', hit);
+    std::string_view line = text.substr(start, feed == std::string_view::npos ? std::string_view::npos : feed - start);
+    if (feed != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
+    visit(line, number);
+    if (feed == std::string_view::npos) break;
+    hit = text.find(needle, feed + 1);
   }
 }
 
@@ -209,13 +213,14 @@ bool mixes_return_and_yield(const py::AnyFunctionDef& def, StatementWalk& scan) 
   return returns && yields;
 }
 
+constexpr std::string_view kParam = ":param ";
+
 // The :param name of a boilerplate parameter line; nothing when the line
 // says something about its parameter or is no :param line at all.
 std::optional<std::string_view> boilerplate_param_name(std::string_view line) {
   std::string_view text = trim_white_space(line);
   text = trim_white_space(drop_leading(text, "#"));
   text = drop_leading(text, "'\"");
-  constexpr std::string_view kParam = ":param ";
   if (!text.starts_with(kParam)) return std::nullopt;
   text.remove_prefix(kParam.size());
   const auto colon = text.find(':');
@@ -360,7 +365,8 @@ void detect_generic_utility_explosion(DetectorContext& ctx) {
 // Source-line detector
 
 void detect_boilerplate_parameter_docs(DetectorContext& ctx) {
-  for_each_line(ctx.model.source, [&](std::string_view line, std::uint64_t number) {
+  // A line without ":param " cannot begin with it once trimmed.
+  for_each_line_containing(ctx.model.source, kParam, [&](std::string_view line, std::uint64_t number) {
     if (const auto name = boilerplate_param_name(line)) {
       ctx.report_at(fmt::format("boilerplate :param docs for `{}`", *name), number, 1);
     }

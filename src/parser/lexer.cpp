@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -274,8 +275,8 @@ std::uint32_t Lexer::line_of(std::uint32_t offset) const {
 }
 
 std::expected<std::vector<Token>, LexError> Lexer::run() {
-  // Tokens average well over three bytes of source.
-  toks_.reserve(n_ / 3 + 16);
+  // Python code averages six or more bytes per token, so this rarely grows.
+  toks_.reserve(n_ / 4 + 16);
   if (n_ >= 3 && std::memcmp(s_, "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
   bool done = false;
   while (!done) {

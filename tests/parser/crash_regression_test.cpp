@@ -60,6 +60,42 @@ TEST(CrashRegression, DeepNesting) {
   EXPECT_FALSE(exercise(blocks));
 }
 
+std::string repeat(std::string_view piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// Deep trees without deep brackets: chains of prefix and infix operators,
+// trailers and elif branches.
+TEST(CrashRegression, LongChains) {
+  const std::string cases[] = {
+      "x = " + repeat("-", 100000) + "1\n",
+      "x = " + repeat("not ", 100000) + "y\n",
+      "x = " + repeat("await ", 100000) + "y\n",
+      "x = " + repeat("lambda: ", 100000) + "1\n",
+      "x = " + repeat("1 if 2 else ", 50000) + "3\n",
+      "x = " + repeat("a ** ", 100000) + "b\n",
+      "x = 1" + repeat(" + 1", 100000) + "\n",
+      "x = a" + repeat(".b", 100000) + "\n",
+      "x = a" + repeat("[0]", 100000) + "\n",
+      "x = a" + repeat("()", 100000) + "\n",
+      "x = " + repeat("a < ", 100000) + "b\n",
+      "x = " + repeat("a and ", 100000) + "b\n",
+      "x = " + repeat("*a, ", 100000) + "b\n",
+      "x = " + repeat("'s' ", 100000) + "\n",
+      "x = " + repeat("f'{a}' ", 50000) + "\n",
+      "if x:\n pass\n" + repeat("elif y:\n pass\n", 100000),
+      repeat("@d\n", 100000) + "def f(): pass\n",
+      repeat("x = ", 100000) + "1\n",
+      "match x:\n case " + repeat("a | ", 100000) + "b:\n  pass\n",
+  };
+  for (const auto& src : cases) {
+    SCOPED_TRACE(src.substr(0, 40));
+    (void)exercise(src);
+  }
+}
+
 TEST(CrashRegression, RandomBytes) {
   std::mt19937 rng(20240607);
   std::uniform_int_distribution<int> byte(0, 255);

@@ -2,13 +2,31 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <expected>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/error.h"
+#include "parser/arena.h"
 #include "parser/ast.h"
 
 namespace quarn {
+
+namespace py {
+
+struct SyntaxError {
+  std::string message;
+  std::uint32_t offset = 0;  // byte offset of the fault in the source
+};
+
+// Parses a whole file in module mode into a tree allocated in `arena`.
+// Identifiers and undecoded literal texts view `source`, which must outlive
+// the tree. Recursion is bounded, so no input can exhaust the stack.
+std::expected<Module, SyntaxError> parse_python(std::string_view source, Arena& arena);
+
+}  // namespace py
 
 // The result of parsing one file. The tree and the views inside it point
 // into `storage`, which owns a copy of the text and the tree's arena, so the
@@ -33,5 +51,18 @@ struct LineColumn {
 // clamped, offsets inside a multi-byte character move back to its start;
 // only "\n" ends a line.
 LineColumn offset_to_line_col(std::string_view source, std::uint32_t offset);
+
+// The same mapping from a table of line starts built once per text, for
+// callers that convert many offsets of one file; it gives the same pair as
+// offset_to_line_col for every offset.
+class LineIndex {
+ public:
+  explicit LineIndex(std::string_view source);
+  LineColumn line_col(std::uint32_t offset) const;
+
+ private:
+  std::string_view source_;
+  std::vector<std::uint32_t> line_starts_;  // 0, then the offset after each "\n"
+};
 
 }  // namespace quarn

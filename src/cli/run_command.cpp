@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "run/check.h"
 #include "run/external.h"
 #include "run/informational.h"
 
@@ -7,7 +8,7 @@ namespace quarn {
 namespace {
 
 struct Dispatch {
-  RunResult operator()(const CheckCommand&) const { return fail("check is not implemented yet"); }
+  RunResult operator()(const CheckCommand& c) const { return run_check(c); }
   RunResult operator()(const ExplainCommand& c) const { return explain_check(c.id); }
   RunResult operator()(const InitCommand& c) const { return write_starter_config(c.strict); }
   RunResult operator()(const ListChecksCommand&) const { return list_checks(); }

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fmt/format.h>
+
 #include "run/process.h"
 
 namespace quarn::test {

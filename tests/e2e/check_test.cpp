@@ -1,0 +1,182 @@
+// End-to-end runs of `quarn check` on small trees made in a temporary
+// directory (which holds a .git marker, so the configuration search ends
+// there). Whole outputs are compared byte for byte.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "e2e/run_quarn.h"
+
+namespace quarn::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CheckRun : public ::testing::Test {
+ protected:
+  TempDir dir;
+  void SetUp() override { fs::create_directory(dir.path() / ".git"); }
+  void write(const std::string& relative, std::string_view text) {
+    fs::path path = dir.path() / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  QuarnRun check(std::vector<std::string> args) {
+    args.insert(args.begin(), "check");
+    return run_quarn(args, dir.path());
+  }
+};
+
+constexpr std::string_view kClean = "\"\"\"A clean module.\"\"\"\n\nVALUE = 1\n";
+
+TEST_F(CheckRun, CleanTreeInEveryFormat) {
+  write("proj/a.py", kClean);
+  QuarnRun human = check({"proj"});
+  EXPECT_EQ(human.status, 0);
+  EXPECT_EQ(human.out, "No issues found.\n\n");
+  EXPECT_EQ(human.err, "");
+  QuarnRun json = check({"proj", "--format", "json"});
+  EXPECT_EQ(json.status, 0);
+  EXPECT_EQ(json.out, "[]\n");
+  QuarnRun sarif = check({"proj", "--format", "sarif"});
+  EXPECT_EQ(sarif.status, 0);
+  EXPECT_EQ(sarif.out, read_text(fixture("e2e/check/empty.sarif")));
+}
+
+TEST_F(CheckRun, FileErrorsWarnInPathOrderAndExitTwo) {
+  write("proj/pkg/mod.py", "def broken(:\n");
+  write("proj/pkg-extra/a.py", kClean);
+  write("proj/pkg/latin1.py", "x = '\xe9'\n");
+  QuarnRun run = check({"proj"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "No issues found.\n\n");
+  // latin1.py sorts before mod.py, both before pkg-extra.
+  std::string first = "warning: read proj/pkg/latin1.py: stream did not contain valid UTF-8\n";
+  ASSERT_TRUE(run.err.starts_with(first)) << run.err;
+  std::string second = run.err.substr(first.size());
+  EXPECT_TRUE(second.starts_with("warning: parse proj/pkg/mod.py: failed to parse Python source: ")) << second;
+  EXPECT_TRUE(std::regex_match(second, std::regex("warning: parse proj/pkg/mod.py: failed to parse Python source: "
+                                                   ".+ at byte offset [0-9]+\n"))) << second;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
+}
+
+TEST_F(CheckRun, RunErrors) {
+  write("notes.txt", "hello");
+  write("venv/x.py", kClean);
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"notes.txt"}, "error: no Python files found under notes.txt\n"},
+      {{"venv"}, "error: no Python files found under venv\n"},
+      {{"missing"}, "error: walk directory missing: cannot access missing: No such file or directory (os error 2)\n"},
+  };
+  for (const auto& c : cases) {
+    QuarnRun run = check(c.args);
+    EXPECT_EQ(run.status, 2) << c.args.front();
+    EXPECT_EQ(run.out, "") << c.args.front();
+    EXPECT_EQ(run.err, c.err) << c.args.front();
+  }
+}
+
+TEST_F(CheckRun, ConfigurationErrorsEndTheRun) {
+  write("proj/a.py", kClean);
+  write("proj/quarn.toml", "[checks.QN001]\nmax_lines = -3\n");
+  QuarnRun run = check({"proj"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(run.err.starts_with("error: parse config proj/quarn.toml: ")) << run.err;
+  // A missing PATH still searches for the configuration first.
+  run = check({"proj/missing"});
+  EXPECT_TRUE(run.err.starts_with("error: parse config proj/quarn.toml: ")) << run.err;
+}
+
+TEST_F(CheckRun, RemediationPromptIsWrittenAfterTheReport) {
+  write("proj/a.py", kClean);
+  QuarnRun run = check({"proj", "--remediation-prompt", "out/deep/p.md"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "No issues found.\n\n");
+  EXPECT_EQ(run.err, "Wrote remediation prompt to out/deep/p.md\n");
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / "out/deep/p.md"));
+
+  run = check({"proj", "--remediation-prompt"});
+  EXPECT_EQ(run.err, "Wrote remediation prompt to quarn-remediation-prompt.md\n");
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / "quarn-remediation-prompt.md"));
+
+  write("blocker", "a file where a directory should be");
+  run = check({"proj", "--remediation-prompt", "blocker/p.md"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "No issues found.\n\n");  // the report stays printed
+  EXPECT_TRUE(run.err.starts_with("error: create directory for blocker/p.md: ")) << run.err;
+}
+
+// A fake `ruff` on PATH for the external checker.
+class ExternalRun : public CheckRun {
+ protected:
+  std::string saved_path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
+  void fake_ruff(std::string_view check_script) {
+    write("bin/ruff",
+          fmt::format("#!/bin/sh\nif [ \"$1\" = --version ]; then echo 'ruff 0.0.0'; exit 0; fi\n{}\n", check_script));
+    ::chmod((dir.path() / "bin/ruff").c_str(), 0755);
+    ::setenv("PATH", ((dir.path() / "bin").native() + ":" + saved_path_).c_str(), 1);
+  }
+  void TearDown() override { ::setenv("PATH", saved_path_.c_str(), 1); }
+};
+
+TEST_F(ExternalRun, MergesDiagnosticsAndRefusesBadOutput) {
+  write("proj/a.py", kClean);
+  fake_ruff(R"(printf '%s' '[{"code":"E501","message":"Line too long","filename":"proj/a.py","location":{"row":3,"column":0},"fix":null}]'; exit 1)");
+  QuarnRun run = check({"proj", "--with-external", "ruff,Ruff,mypy"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "[high] EXT-RUFF-E501 proj/a.py:3:1 \u2014 Line too long\n\n");
+  EXPECT_EQ(run.err, "");
+
+  write("quarn.toml", "external_checkers = [\"ruff\"]\n");
+  run = check({"proj", "--with-external", "ruff"});  // configuration and command line: twice
+  EXPECT_EQ(run.out,
+            "[high] EXT-RUFF-E501 proj/a.py:3:1 \u2014 Line too long\n"
+            "[high] EXT-RUFF-E501 proj/a.py:3:1 \u2014 Line too long\n\n");
+  fs::remove(dir.path() / "quarn.toml");
+
+  fake_ruff("echo 'oops' >&2; exit 2");
+  run = check({"proj", "--with-external", "ruff"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "No issues found.\n\n");
+
+  fake_ruff(R"(printf '%s' '{"code":"E1"}')");
+  run = check({"proj", "--with-external", "ruff"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "error: parse ruff JSON output: invalid type: map, expected a sequence\n");
+
+  fake_ruff(R"(printf '%s' '[{"code":null,"message":"m","filename":"f","location":{"row":1,"column":1}}]')");
+  run = check({"proj", "--with-external", "ruff"});
+  EXPECT_EQ(run.err, "error: parse ruff JSON output: invalid type: null, expected a string\n");
+}
+
+TEST_F(ExternalRun, HugeOutputOnBothStreams) {
+  write("proj/a.py", kClean);
+  // Several megabytes on standard error first, then the diagnostics: a reader
+  // that drained only one pipe would deadlock here.
+  fake_ruff(R"(head -c 3000000 /dev/zero >&2
+printf '['
+i=0
+while [ $i -lt 20000 ]; do printf '{"code":"W291","message":"Trailing whitespace","filename":"proj/a.py","location":{"row":1,"column":1}},'; i=$((i+1)); done
+printf '{"code":"W291","message":"Trailing whitespace","filename":"proj/a.py","location":{"row":2,"column":1}}]')");
+  QuarnRun run = check({"proj", "--with-external", "ruff", "--format", "json"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '{'), 20001);
+}
+
+TEST_F(ExternalRun, MissingToolIsSkipped) {
+  write("proj/a.py", kClean);
+  ::setenv("PATH", (dir.path() / "nothing-here").c_str(), 1);
+  QuarnRun run = check({"proj", "--with-external", "ruff"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "No issues found.\n\n");
+}
+
+}  // namespace
+}  // namespace quarn::test

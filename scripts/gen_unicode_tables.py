@@ -20,6 +20,7 @@ NameAliases.txt (first argument) or from perl's copy of the Unicode name table,
 and each one is kept only if unicodedata.lookup() accepts it for that very
 character.
 """
+import glob
 import os
 import sys
 import unicodedata
@@ -27,7 +28,7 @@ import unicodedata
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT_H = os.path.join(ROOT, "src", "parser", "unicode_tables.h")
 OUT_CPP = os.path.join(ROOT, "src", "parser", "unicode_tables.cpp")
-PERL_NAMES = ["/usr/share/perl/5.36/unicore/Name.pl"]
+PERL_NAMES = "/usr/share/perl/*/unicore/Name.pl"
 HANGUL_BASE, HANGUL_COUNT, V_COUNT, T_COUNT, L_COUNT = 0xAC00, 11172, 21, 28, 19
 CJK_PREFIX = "CJK UNIFIED IDEOGRAPH-"
 HANGUL_PREFIX = "HANGUL SYLLABLE "
@@ -56,7 +57,7 @@ def alias_candidates(argv):
                 code, alias = line.split(";")[:2]
                 yield int(code, 16), alias
         return
-    for path in PERL_NAMES:
+    for path in sorted(glob.glob(PERL_NAMES), reverse=True):
         if os.path.exists(path):
             lines = open(path, encoding="utf-8").read().split("\n")
             for code, name in zip(lines, lines[1:]):

@@ -9,6 +9,7 @@
 
 #include "checks/catalog_detectors/detectors.h"
 #include "checks/catalog_detectors/statement_walk.h"
+#include "checks/catalog_detectors/walkers.h"
 #include "parser/parse.h"
 
 namespace quarn {
@@ -218,8 +219,7 @@ struct ReturnScanDescent {
 
 template <class Test>
 void report_each(DetectorContext& ctx, Test&& test) {
-  StatementWalk walk;
-  walk.statements(ctx.statements(), StandardDescent{}, [&](const py::Stmt& stmt) { test(stmt); });
+  walk_statement_blocks(ctx.statements(), [&](const py::Stmt& stmt) { test(stmt); });
 }
 
 bool has_mutable_default(const py::Arguments& args) {

@@ -2,6 +2,7 @@
 // expression traversal.
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -9,7 +10,6 @@
 #include <fmt/format.h>
 
 #include "checks/catalog_detectors/detectors.h"
-#include "checks/catalog_detectors/statement_walk.h"
 #include "checks/catalog_detectors/walkers.h"
 #include "parser/parse.h"
 
@@ -56,9 +56,8 @@ bool loop_filters_none(const py::For& loop) {
   return false;
 }
 
-void detect_filter_none_loop(StmtList stmts, DetectorContext& ctx) {
-  StatementWalk walk;
-  walk.statements(stmts, StandardDescent{}, [&](const py::Stmt& stmt) {
+void detect_filter_none_loop(std::span<py::Stmt* const> stmts, DetectorContext& ctx) {
+  walk_statement_blocks(stmts, [&](const py::Stmt& stmt) {
     const auto* loop = py::dyn<py::For>(&stmt);
     if (loop != nullptr && loop_filters_none(*loop)) {
       ctx.report_at_offset("loop filters with `is not None`; consider filter(None, ...)", stmt.start);

@@ -132,6 +132,17 @@ TEST(LiteralsCollections, SortForTopK) {
                });
 }
 
+// A long operator chain nests thousands of BinOps deep.
+TEST(LiteralsCollections, LongOperatorChains) {
+  std::string source = "x = 'abcd'";
+  for (int i = 0; i < 4000; ++i) source += " + \"abcd\"";
+  source += "\n";
+  EXPECT_EQ(detector_findings("QN306", detect_repeated_literal, source),
+            std::vector<std::string>{"1:1 " + repeated("abcd", 4001)});
+  EXPECT_EQ(detector_findings("QN105", detect_mixed_quote_style, source),
+            std::vector<std::string>{"1:1 module mixes single- and double-quoted string literals"});
+}
+
 // The same detectors reached through the check's run, as the driver calls it.
 TEST(LiteralsCollections, ReachedThroughTheCatalogEntries) {
   struct Entry {

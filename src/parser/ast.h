@@ -68,6 +68,9 @@ struct NodeHead {
   Kind kind;
   std::uint32_t start = 0;
   std::uint32_t end = 0;
+  // Levels of statements, expressions, patterns and except handlers from
+  // this node down (1 for a leaf), saturating; the parser bounds it.
+  std::uint16_t height = 1;
 
   template <class T>
   bool is() const {

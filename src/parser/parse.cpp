@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -22,22 +23,23 @@ constexpr int kMaxParseDepth = 3000;
 // so the depth is bounded too. Python itself refuses far shallower trees.
 constexpr std::size_t kMaxTreeDepth = 5000;
 
-// The first node lying deeper than the limit, if any.
-const NodeRef* too_deep(const Module& module, std::vector<std::pair<NodeRef, std::size_t>>& stack,
-                        std::vector<NodeRef>& children) {
-  for (const Stmt* s : module.body) stack.emplace_back(NodeRef(s), 1);
-  while (!stack.empty()) {
-    auto [n, depth] = stack.back();
-    stack.pop_back();
-    if (depth > kMaxTreeDepth) {
-      children.assign(1, n);
-      return &children.front();
+std::uint16_t height_of(NodeRef n) {
+  switch (n.family) {
+    case NodeRef::Family::Stmt: return static_cast<const Stmt*>(n.node)->height;
+    case NodeRef::Family::Expr: return static_cast<const Expr*>(n.node)->height;
+    case NodeRef::Family::Pattern: return static_cast<const Pattern*>(n.node)->height;
+    case NodeRef::Family::Handler: {
+      std::uint16_t below = 0;
+      visit_children(n, [&below](NodeRef child) { below = std::max(below, height_of(child)); });
+      return static_cast<std::uint16_t>(below + 1);
     }
-    children.clear();
-    append_children(n, children);
-    for (NodeRef child : children) stack.emplace_back(child, depth + 1);
   }
-  return nullptr;
+  return 1;
+}
+
+template <class N>
+void set_height(NodeRef n, std::uint16_t height) {
+  const_cast<N*>(static_cast<const N*>(n.node))->height = height;
 }
 
 }  // namespace
@@ -75,6 +77,25 @@ bool Parser::expect(Tok k) {
   return false;
 }
 
+void Parser::seal_last_node() {
+  if (last_node_.node == nullptr) return;
+  NodeRef n = last_node_;
+  last_node_.node = nullptr;
+  std::size_t below = 0;
+  visit_children(n, [&below](NodeRef child) { below = std::max<std::size_t>(below, height_of(child)); });
+  if (below + 1 > kMaxTreeDepth) {
+    fatal(n.start(), "too deeply nested");
+    return;
+  }
+  auto height = static_cast<std::uint16_t>(below + 1);
+  switch (n.family) {
+    case NodeRef::Family::Stmt: set_height<Stmt>(n, height); break;
+    case NodeRef::Family::Expr: set_height<Expr>(n, height); break;
+    case NodeRef::Family::Pattern: set_height<Pattern>(n, height); break;
+    case NodeRef::Family::Handler: break;
+  }
+}
+
 std::nullptr_t Parser::fail() {
   furthest_ = std::max(furthest_, pos_);
   return nullptr;
@@ -90,26 +111,18 @@ std::nullptr_t Parser::fatal(std::uint32_t offset, std::string message) {
 
 std::expected<Module, SyntaxError> Parser::parse_file() {
   Scratch body(stmts_);
-  while (!at(Tok::EndMarker)) {
-    if (!statement()) {
-      if (fatal_) return std::unexpected(error_);
-      return std::unexpected(SyntaxError{"invalid syntax", toks_[furthest_].start});
-    }
+  while (!at(Tok::EndMarker) && !fatal_) {
+    if (!statement() && !fatal_) return std::unexpected(SyntaxError{"invalid syntax", toks_[furthest_].start});
   }
+  seal_last_node();
+  if (fatal_) return std::unexpected(error_);
   return Module{body.copy(arena_)};
 }
 
 std::expected<Module, SyntaxError> parse_python(std::string_view source, Arena& arena) {
   auto tokens = tokenize(source);
   if (!tokens) return std::unexpected(SyntaxError{tokens.error().message, tokens.error().offset});
-  auto module = Parser(source, *tokens, arena).parse_file();
-  if (!module) return module;
-  std::vector<std::pair<NodeRef, std::size_t>> stack;
-  std::vector<NodeRef> children;
-  if (const NodeRef* deep = too_deep(*module, stack, children)) {
-    return std::unexpected(SyntaxError{"too deeply nested", deep->start()});
-  }
-  return module;
+  return Parser(source, *tokens, arena).parse_file();
 }
 
 }  // namespace quarn::py

@@ -419,10 +419,7 @@ Expr* Parser::atom() {
 Expr* Parser::number() {
   const Token& t = tok();
   std::string_view literal = text(t);
-  auto* c = arena_.make<Constant>();
-  c->kind = Constant::kKind;
-  c->start = t.start;
-  c->end = t.end;
+  auto* c = node_at<Constant>(t.start, t.end);
   bool plain_decimal = literal.size() == 1 || literal[0] != '0';
   for (char ch : literal) plain_decimal = plain_decimal && ch >= '0' && ch <= '9';
   if (plain_decimal) {

@@ -666,10 +666,7 @@ Stmt* Parser::if_statement() {
   if (at(Tok::KwElse) && !else_block(orelse)) return nullptr;
   std::uint32_t end = block_end();
   for (std::size_t i = elifs_.size(); i-- > elifs.base;) {
-    auto* elif = arena_.make<If>();
-    elif->kind = If::kKind;
-    elif->start = elifs_[i].start;
-    elif->end = end;
+    auto* elif = node_at<If>(elifs_[i].start, end);
     elif->test = elifs_[i].test;
     elif->body = elifs_[i].body;
     elif->orelse = orelse;

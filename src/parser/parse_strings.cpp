@@ -31,10 +31,7 @@ void Parser::note_piece(StringPieces& pieces, std::uint32_t start, std::uint32_t
 // Turns the pending literal text into a Constant piece, dropping it if empty.
 void Parser::flush_pieces(StringPieces& pieces) {
   if (text_.size() > pieces.mark) {
-    auto* c = arena_.make<Constant>();
-    c->kind = Constant::kKind;
-    c->start = pieces.start;
-    c->end = pieces.end;
+    auto* c = node_at<Constant>(pieces.start, pieces.end);
     c->value_kind = ConstantKind::Str;
     c->text = arena_.copy(std::string_view(text_).substr(pieces.mark));
     exprs_.push_back(c);
@@ -217,10 +214,7 @@ Expr* Parser::format_spec(bool raw) {
     }
   }
   flush_pieces(pieces);
-  auto* spec = arena_.make<JoinedStr>();
-  spec->kind = JoinedStr::kKind;
-  spec->start = start;
-  spec->end = std::max(start, prev_end());
+  auto* spec = node_at<JoinedStr>(start, std::max(start, prev_end()));
   spec->values = values.copy(arena_);
   return spec;
 }

@@ -19,10 +19,12 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "parser/arena.h"
 #include "parser/ast.h"
+#include "parser/ast_children.h"
 #include "parser/parse.h"
 #include "parser/token.h"
 
@@ -91,14 +93,26 @@ class Parser {
   }
   std::nullptr_t fatal(std::uint32_t offset, std::string message);
 
+  // A new node of kind T spanning [start, end of the last token). Nodes are
+  // created once their children are complete and filled in at once, so each
+  // node's height is taken when the next one is created.
   template <class T>
   T* node(std::uint32_t start) {
+    return node_at<T>(start, prev_end());
+  }
+  template <class T>
+  T* node_at(std::uint32_t start, std::uint32_t end) {
+    seal_last_node();
     T* n = arena_.make<T>();
     n->kind = T::kKind;
     n->start = start;
-    n->end = prev_end();
+    n->end = end;
+    if constexpr (std::is_base_of_v<Stmt, T>) last_node_ = static_cast<Stmt*>(n);
+    if constexpr (std::is_base_of_v<Expr, T>) last_node_ = static_cast<Expr*>(n);
+    if constexpr (std::is_base_of_v<Pattern, T>) last_node_ = static_cast<Pattern*>(n);
     return n;
   }
+  void seal_last_node();
 
   // ---- statements (parse_statements.cpp)
   bool statement();
@@ -208,6 +222,7 @@ class Parser {
   int depth_ = 0;
   bool fatal_ = false;
   SyntaxError error_;
+  NodeRef last_node_{static_cast<const Stmt*>(nullptr)};
 
   std::vector<Stmt*> stmts_;
   std::vector<Expr*> exprs_;

@@ -112,7 +112,7 @@ std::uint64_t nesting_depth(StmtList body, std::vector<DepthItem>& pending) {
 // Lines from the first start to the last end of the body's statements,
 // nested definitions left out. Lines grow with offsets, so the extreme
 // offsets give the extreme lines.
-std::uint64_t body_line_count(StmtList body, std::string_view source) {
+std::uint64_t body_line_count(StmtList body, const LineIndex& lines) {
   std::uint32_t first_start = UINT32_MAX;
   std::uint32_t last_end = 0;
   bool any = false;
@@ -123,7 +123,7 @@ std::uint64_t body_line_count(StmtList body, std::string_view source) {
     last_end = std::max(last_end, stmt->end);
   }
   if (!any) return 0;
-  return offset_to_line_col(source, last_end).line - offset_to_line_col(source, first_start).line + 1;
+  return lines.line_col(last_end).line - lines.line_col(first_start).line + 1;
 }
 
 std::uint64_t parameter_count(const py::Arguments& args) {
@@ -182,29 +182,29 @@ std::optional<Comment> CommentIter::next_comment() {
   return std::nullopt;
 }
 
-void collect_functions(StmtList stmts, std::string_view source, std::vector<FunctionInfo>& out) {
+void collect_functions(StmtList stmts, const LineIndex& lines, std::vector<FunctionInfo>& out) {
   std::vector<DepthItem> depth_scratch;
   for_each_statement(stmts, [&](const py::Stmt& stmt) {
     const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
     if (def == nullptr) return;
-    const auto at = offset_to_line_col(source, def->start);
+    const LineColumn at = lines.line_col(def->start);
     out.push_back(FunctionInfo{
         .name = std::string(def->name),
         .line = at.line,
         .column = at.column,
         .arg_count = parameter_count(*def->args),
-        .line_count = body_line_count(def->body, source),
+        .line_count = body_line_count(def->body, lines),
         .nesting_depth = nesting_depth(def->body, depth_scratch),
         .has_docstring = starts_with_docstring(def->body),
     });
   });
 }
 
-void collect_classes(StmtList stmts, std::string_view source, std::vector<ClassInfo>& out) {
+void collect_classes(StmtList stmts, const LineIndex& lines, std::vector<ClassInfo>& out) {
   for_each_statement(stmts, [&](const py::Stmt& stmt) {
     const auto* cls = py::dyn<py::ClassDef>(&stmt);
     if (cls == nullptr) return;
-    const auto at = offset_to_line_col(source, cls->start);
+    const LineColumn at = lines.line_col(cls->start);
     ClassInfo info{.name = std::string(cls->name), .line = at.line, .column = at.column};
     for (const py::Stmt* member : cls->body) {
       const auto* method = py::dyn<py::AnyFunctionDef>(member);
@@ -217,9 +217,9 @@ void collect_classes(StmtList stmts, std::string_view source, std::vector<ClassI
   });
 }
 
-void collect_imports(StmtList stmts, std::string_view source, std::vector<ImportInfo>& out) {
+void collect_imports(StmtList stmts, const LineIndex& lines, std::vector<ImportInfo>& out) {
   auto add = [&](const py::Alias& alias, std::string module, bool is_from) {
-    const auto at = offset_to_line_col(source, alias.start);
+    const LineColumn at = lines.line_col(alias.start);
     out.push_back(ImportInfo{.module = std::move(module), .line = at.line, .column = at.column, .is_from = is_from});
   };
   for_each_statement(stmts, [&](const py::Stmt& stmt) {
@@ -238,7 +238,7 @@ void collect_imports(StmtList stmts, std::string_view source, std::vector<Import
 const std::vector<FunctionInfo>& SourceIndex::functions() const {
   if (!functions_) {
     functions_.emplace();
-    collect_functions(parsed_.module.body, parsed_.source, *functions_);
+    collect_functions(parsed_.module.body, lines(), *functions_);
   }
   return *functions_;
 }
@@ -246,7 +246,7 @@ const std::vector<FunctionInfo>& SourceIndex::functions() const {
 const std::vector<ClassInfo>& SourceIndex::classes() const {
   if (!classes_) {
     classes_.emplace();
-    collect_classes(parsed_.module.body, parsed_.source, *classes_);
+    collect_classes(parsed_.module.body, lines(), *classes_);
   }
   return *classes_;
 }
@@ -254,7 +254,7 @@ const std::vector<ClassInfo>& SourceIndex::classes() const {
 const std::vector<ImportInfo>& SourceIndex::imports() const {
   if (!imports_) {
     imports_.emplace();
-    collect_imports(parsed_.module.body, parsed_.source, *imports_);
+    collect_imports(parsed_.module.body, lines(), *imports_);
   }
   return *imports_;
 }
@@ -267,6 +267,13 @@ const std::vector<Comment>& SourceIndex::comments() const {
   }
   return *comments_;
 }
+
+const LineIndex& SourceIndex::lines() const {
+  if (!lines_) lines_.emplace(parsed_.source);
+  return *lines_;
+}
+
+LineColumn SourceIndex::position(std::uint32_t offset) const { return lines().line_col(offset); }
 
 std::span<py::Stmt* const> SourceModel::statements() const { return module.module.body; }
 

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "parser/ast.h"
+#include "parser/parse.h"
 
 namespace quarn {
 
 struct Config;
-struct ParsedModule;
 
 struct FunctionInfo {
   std::string name;
@@ -78,10 +78,10 @@ class CommentIter {
 // The index walkers: each visits `stmts` and every nested statement list in
 // block-descent order (definition, loop, if, with, match-case and try
 // bodies; never expressions) and appends its records in pre-order.
-// Positions are taken from `source`, the parsed text.
-void collect_functions(std::span<py::Stmt* const> stmts, std::string_view source, std::vector<FunctionInfo>& out);
-void collect_classes(std::span<py::Stmt* const> stmts, std::string_view source, std::vector<ClassInfo>& out);
-void collect_imports(std::span<py::Stmt* const> stmts, std::string_view source, std::vector<ImportInfo>& out);
+// Positions are taken from `lines`, the line starts of the parsed text.
+void collect_functions(std::span<py::Stmt* const> stmts, const LineIndex& lines, std::vector<FunctionInfo>& out);
+void collect_classes(std::span<py::Stmt* const> stmts, const LineIndex& lines, std::vector<ClassInfo>& out);
+void collect_imports(std::span<py::Stmt* const> stmts, const LineIndex& lines, std::vector<ImportInfo>& out);
 
 // The four per-file lists, each built on first request and then shared by
 // every check of the file.
@@ -94,8 +94,16 @@ class SourceIndex {
   const std::vector<ImportInfo>& imports() const;
   const std::vector<Comment>& comments() const;
 
+  // The position of a byte offset of the parsed text, the same pair as
+  // offset_to_line_col gives, from a table of line starts built on first use
+  // so that a file with many positions is not rescanned for each.
+  LineColumn position(std::uint32_t offset) const;
+
  private:
+  const LineIndex& lines() const;
+
   const ParsedModule& parsed_;
+  mutable std::optional<LineIndex> lines_;
   mutable std::optional<std::vector<FunctionInfo>> functions_;
   mutable std::optional<std::vector<ClassInfo>> classes_;
   mutable std::optional<std::vector<ImportInfo>> imports_;

@@ -7,7 +7,7 @@
 namespace quarn {
 
 void DetectorContext::report_at_offset(std::string message, std::uint32_t offset) {
-  const auto at = offset_to_line_col(model.source, offset);
+  const LineColumn at = model.index.position(offset);
   report_at(std::move(message), at.line, at.column);
 }
 

@@ -152,10 +152,8 @@ LineColumn offset_to_line_col(std::string_view source, std::uint32_t offset) {
 
 LineIndex::LineIndex(std::string_view source) : source_(source) {
   line_starts_.push_back(0);
-  for (const char* p = source.data(); (p = static_cast<const char*>(
-                                           std::memchr(p, '\n', source.data() + source.size() - p))) != nullptr;) {
-    ++p;
-    line_starts_.push_back(static_cast<std::uint32_t>(p - source.data()));
+  for (std::size_t at = source.find('\n'); at != std::string_view::npos; at = source.find('\n', at + 1)) {
+    line_starts_.push_back(static_cast<std::uint32_t>(at + 1));
   }
 }
 

@@ -136,65 +136,82 @@ void detect_metric(DetectorContext& ctx, const DetectorKind& kind, const Resolve
 
 char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Byte index of the first occurrence of `needle` in `haystack` with ASCII
-// letters folded on both sides; folding keeps byte lengths, so the index
-// holds for the original text.
-std::size_t find_folded(std::string_view haystack, std::string_view needle) {
-  if (needle.size() > haystack.size()) return std::string_view::npos;
-  for (std::size_t at = 0; at + needle.size() <= haystack.size(); ++at) {
-    std::size_t matched = 0;
-    while (matched < needle.size() && ascii_upper(haystack[at + matched]) == ascii_upper(needle[matched])) ++matched;
-    if (matched == needle.size()) return at;
+// Upper-cases ASCII letters only, into a buffer reused across lines so that
+// a scan allocates once. Folding keeps byte lengths, so indexes found in the
+// folded text hold for the original.
+class AsciiFolder {
+ public:
+  std::string_view fold(std::string_view text) {
+    buffer_.resize(text.size());
+    std::ranges::transform(text, buffer_.begin(), ascii_upper);
+    return buffer_;
   }
-  return std::string_view::npos;
-}
 
-bool contains_folded(std::string_view haystack, std::string_view needle) {
-  return find_folded(haystack, needle) != std::string_view::npos;
-}
-
-struct PhraseMatch {
-  std::string_view phrase;
-  std::size_t at;
+ private:
+  std::string buffer_;
 };
 
-// The first phrase of the list, in list order, that occurs in `text`.
-std::optional<PhraseMatch> first_phrase_in(std::string_view text, std::span<const std::string_view> phrases) {
-  for (std::string_view phrase : phrases) {
-    const std::size_t at = find_folded(text, phrase);
-    if (at != std::string_view::npos) return PhraseMatch{phrase, at};
+// The phrases of a check, upper-cased once per scan.
+class FoldedPhrases {
+ public:
+  explicit FoldedPhrases(std::span<const std::string_view> phrases) : phrases_(phrases) {
+    folded_.reserve(phrases.size());
+    AsciiFolder folder;
+    for (std::string_view phrase : phrases) folded_.emplace_back(folder.fold(phrase));
   }
-  return std::nullopt;
-}
+
+  struct Match {
+    std::string_view phrase;  // as the list writes it
+    std::size_t at;
+  };
+
+  // The first phrase of the list, in list order, that occurs in the folded text.
+  std::optional<Match> first_in(std::string_view folded_text) const {
+    for (std::size_t i = 0; i < folded_.size(); ++i) {
+      const std::size_t at = folded_text.find(folded_[i]);
+      if (at != std::string_view::npos) return Match{phrases_[i], at};
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::span<const std::string_view> phrases_;
+  std::vector<std::string> folded_;
+};
 
 void report_phrase(DetectorContext& ctx, std::string_view phrase, std::uint64_t line, std::uint64_t column) {
   ctx.report_at(fmt::format("matches pattern `{}`", phrase), line, column);
 }
 
 void detect_line_phrases(DetectorContext& ctx, std::span<const std::string_view> phrases) {
+  const FoldedPhrases folded_phrases(phrases);
+  AsciiFolder folder;
   LineIter lines(ctx.model.source);
   std::uint64_t number = 0;
   while (auto line = lines.next_line()) {
     ++number;
-    if (auto match = first_phrase_in(*line, phrases)) report_phrase(ctx, match->phrase, number, match->at + 1);
+    if (auto match = folded_phrases.first_in(folder.fold(*line))) {
+      report_phrase(ctx, match->phrase, number, match->at + 1);
+    }
   }
 }
 
 void detect_comment_phrases(DetectorContext& ctx, std::span<const std::string_view> phrases) {
+  const FoldedPhrases folded_phrases(phrases);
+  AsciiFolder folder;
   for (const Comment& comment : ctx.model.index.comments()) {
-    if (auto match = first_phrase_in(comment.text, phrases)) {
+    if (auto match = folded_phrases.first_in(folder.fold(comment.text))) {
       report_phrase(ctx, match->phrase, comment.line, comment.column);
     }
   }
 }
 
 void detect_todo_without_context(DetectorContext& ctx) {
+  AsciiFolder folder;
   for (const Comment& comment : ctx.model.index.comments()) {
-    if (comment.text.empty() || !contains_folded(comment.text, "TODO")) continue;
-    if (contains_folded(comment.text, "TODO(") || contains_folded(comment.text, "TODO:") ||
-        contains_folded(comment.text, "TODO[")) {
-      continue;
-    }
+    const std::string_view text = folder.fold(comment.text);
+    if (text.empty() || !text.contains("TODO")) continue;
+    if (text.contains("TODO(") || text.contains("TODO:") || text.contains("TODO[")) continue;
     ctx.report_at("TODO comment without owner/context (use TODO(owner): ...)", comment.line, comment.column);
   }
 }

@@ -29,9 +29,9 @@ intended change:
 which runs TOOL (e.g. /work/shared/tools/py312-ast-dump) on every fixture
 that has a golden file and rewrites it.
 
-Files that are not UTF-8, or whose coding declaration names another encoding
-and that hold non-ASCII bytes, are skipped: Python would decode them
-differently. So are files on which Python runs out of recursion depth.
+Files whose coding declaration names another encoding than UTF-8 and that
+hold non-ASCII bytes are skipped: Python would decode them differently. So
+are files on which Python runs out of recursion depth.
 """
 
 import argparse
@@ -43,6 +43,7 @@ import subprocess
 import sys
 import sysconfig
 import tokenize
+import warnings
 
 SHOWN = (ast.stmt, ast.expr, ast.pattern, ast.excepthandler)
 
@@ -105,10 +106,6 @@ def python_dump(path: str):
     """The expected lines for one file, or None to skip it."""
     with open(path, "rb") as f:
         data = f.read()
-    try:
-        data.decode("utf-8")
-    except UnicodeDecodeError:
-        return None
     try:
         encoding, _ = tokenize.detect_encoding(io.BytesIO(data).readline)
     except SyntaxError:
@@ -191,7 +188,8 @@ def collect(paths):
     for p in paths:
         if os.path.isdir(p):
             for root, dirs, names in os.walk(p):
-                dirs.sort()
+                # Kept fuzzer findings are crash tests, not comparison fixtures.
+                dirs[:] = sorted(d for d in dirs if d != "crashes")
                 files.extend(os.path.join(root, n) for n in sorted(names) if n.endswith(".py"))
         else:
             files.append(p)
@@ -209,6 +207,7 @@ def regenerate(tool: str, files):
 
 
 def main() -> int:
+    warnings.simplefilter("ignore")  # SyntaxWarnings of the compiled files
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--dumper", help="path of quarn-ast-dump")
     parser.add_argument("--stdlib", action="store_true", help="also compare the standard library")

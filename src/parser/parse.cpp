@@ -51,30 +51,8 @@ Parser::DepthGuard::DepthGuard(Parser& p) : parser(p), ok(++p.depth_ <= kMaxPars
 Parser::Parser(std::string_view source, std::span<const Token> tokens, Arena& arena)
     : src_(source), toks_(tokens), arena_(arena) {}
 
-Tok Parser::peek(std::size_t n) const {
-  std::size_t i = std::min(pos_ + n, toks_.size() - 1);
-  return toks_[i].kind;
-}
-
 bool Parser::at_soft_keyword(std::string_view word) const {
   return at(Tok::Name) && text(tok()) == word;
-}
-
-void Parser::advance() {
-  if (pos_ + 1 < toks_.size()) ++pos_;
-  furthest_ = std::max(furthest_, pos_);
-}
-
-bool Parser::accept(Tok k) {
-  if (!at(k)) return false;
-  advance();
-  return true;
-}
-
-bool Parser::expect(Tok k) {
-  if (accept(k)) return true;
-  fail();
-  return false;
 }
 
 void Parser::seal_last_node() {

@@ -229,13 +229,29 @@ Expr* Parser::inversion() {
   return e;
 }
 
+namespace {
+
+bool is_comparison(Tok k, Tok next) {
+  switch (k) {
+    case Tok::EqEqual: case Tok::NotEqual: case Tok::Less: case Tok::LessEqual: case Tok::Greater:
+    case Tok::GreaterEqual: case Tok::KwIn: case Tok::KwIs:
+      return true;
+    case Tok::KwNot:
+      return next == Tok::KwIn;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 Expr* Parser::comparison() {
   std::uint32_t start = tok().start;
   Expr* left = bitwise_or();
-  if (left == nullptr) return nullptr;
+  if (left == nullptr || !is_comparison(kind(), peek())) return left;
   Scratch ops(cmp_ops_);
   Scratch comparators(exprs_);
-  for (;;) {
+  while (is_comparison(kind(), peek())) {
     CmpOperator op;
     switch (kind()) {
       case Tok::EqEqual: op = CmpOperator::Eq; break;
@@ -246,20 +262,13 @@ Expr* Parser::comparison() {
       case Tok::GreaterEqual: op = CmpOperator::GtE; break;
       case Tok::KwIn: op = CmpOperator::In; break;
       case Tok::KwIs:
-        if (peek() == Tok::KwNot) {
-          advance();
-          op = CmpOperator::IsNot;
-        } else {
-          op = CmpOperator::Is;
-        }
+        op = peek() == Tok::KwNot ? CmpOperator::IsNot : CmpOperator::Is;
+        if (op == CmpOperator::IsNot) advance();
         break;
-      case Tok::KwNot:
-        if (peek() != Tok::KwIn) goto done;
+      default:  // not in
         advance();
         op = CmpOperator::NotIn;
         break;
-      default:
-        goto done;
     }
     advance();
     Expr* right = bitwise_or();
@@ -267,8 +276,6 @@ Expr* Parser::comparison() {
     cmp_ops_.push_back(op);
     exprs_.push_back(right);
   }
-done:
-  if (ops.size() == 0) return left;
   auto* e = node<Compare>(start);
   e->left = left;
   e->ops = ops.copy(arena_);
@@ -276,17 +283,17 @@ done:
   return e;
 }
 
-// Binary operators from `|` to `*`, by precedence climbing: left
-// associative, one loop per level.
+// Binary operators from `|` to `*` by precedence climbing: all left
+// associative, the right operand binds tighter than the operator.
 Expr* Parser::binary(int min_precedence) {
   std::uint32_t start = tok().start;
-  Expr* left = min_precedence > 6 ? factor() : binary(min_precedence + 1);
-  if (left == nullptr || min_precedence > 6) return left;
+  Expr* left = factor();
+  if (left == nullptr) return nullptr;
   for (;;) {
     BinaryOperator op = binary_operator(kind());
-    if (op.precedence != min_precedence) return left;
+    if (op.precedence < min_precedence || op.precedence == 0) return left;
     advance();
-    Expr* right = binary(min_precedence + 1);
+    Expr* right = binary(op.precedence + 1);
     if (right == nullptr) return nullptr;
     auto* e = node<BinOp>(start);
     e->left = left;

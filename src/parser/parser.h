@@ -75,14 +75,28 @@ class Parser {
   // ---- tokens
   const Token& tok() const { return toks_[pos_]; }
   Tok kind() const { return toks_[pos_].kind; }
-  Tok peek(std::size_t n = 1) const;
+  Tok peek(std::size_t n = 1) const {
+    std::size_t i = pos_ + n < toks_.size() ? pos_ + n : toks_.size() - 1;
+    return toks_[i].kind;
+  }
   bool at(Tok k) const { return toks_[pos_].kind == k; }
   bool at_soft_keyword(std::string_view word) const;
   std::string_view text(const Token& t) const { return src_.substr(t.start, t.end - t.start); }
   std::uint32_t prev_end() const { return pos_ > 0 ? toks_[pos_ - 1].end : 0; }
-  void advance();
-  bool accept(Tok k);
-  bool expect(Tok k);
+  void advance() {
+    if (pos_ + 1 < toks_.size()) ++pos_;
+    if (pos_ > furthest_) furthest_ = pos_;
+  }
+  bool accept(Tok k) {
+    if (!at(k)) return false;
+    advance();
+    return true;
+  }
+  bool expect(Tok k) {
+    if (accept(k)) return true;
+    fail();
+    return false;
+  }
   void restore(std::size_t pos) { pos_ = pos; }
 
   // ---- failure
@@ -102,14 +116,23 @@ class Parser {
   }
   template <class T>
   T* node_at(std::uint32_t start, std::uint32_t end) {
-    seal_last_node();
+    if (last_node_.node != nullptr) seal_last_node();
     T* n = arena_.make<T>();
     n->kind = T::kKind;
     n->start = start;
     n->end = end;
-    if constexpr (std::is_base_of_v<Stmt, T>) last_node_ = static_cast<Stmt*>(n);
-    if constexpr (std::is_base_of_v<Expr, T>) last_node_ = static_cast<Expr*>(n);
-    if constexpr (std::is_base_of_v<Pattern, T>) last_node_ = static_cast<Pattern*>(n);
+    // Leaves keep height 1 and need no sealing.
+    constexpr bool leaf = std::is_same_v<T, Name> || std::is_same_v<T, Constant> || std::is_same_v<T, Pass> ||
+                          std::is_same_v<T, Break> || std::is_same_v<T, Continue> ||
+                          std::is_same_v<T, MatchSingleton> || std::is_same_v<T, MatchStar>;
+    if constexpr (leaf) {
+    } else if constexpr (std::is_base_of_v<Stmt, T>) {
+      last_node_ = static_cast<Stmt*>(n);
+    } else if constexpr (std::is_base_of_v<Expr, T>) {
+      last_node_ = static_cast<Expr*>(n);
+    } else if constexpr (std::is_base_of_v<Pattern, T>) {
+      last_node_ = static_cast<Pattern*>(n);
+    }
     return n;
   }
   void seal_last_node();

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "detector_support.h"
 #include "direct_detector_support.h"
 
 namespace quarn {
@@ -154,6 +155,26 @@ const Case kCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(All, ExceptionHandlerDetectors, testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The catalog entries reach these detectors with their payloads (the flag
+// of QN402 and QN408 above all).
+TEST(ExceptionHandlerDetectorsThroughCatalog, EveryCheckReports) {
+  const std::string_view source =
+      "def f():\n    try:\n        a()\n    except:\n        pass\n    try:\n        b()\n"
+      "    except Exception:\n        pass\n    except BaseException:\n        return None\n"
+      "    raise Exception(\"failed\")\n";
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"QN401", {"10:5 except BaseException catches system-exiting exceptions"}},
+      {"QN403", {"4:5 bare except handler swallows all exceptions"}},
+      {"QN402", {"4:5 bare except handler only contains pass"}},
+      {"QN408", {"8:5 broad except handler only contains pass"}},
+      {"QN411", {"8:5 except Exception catches nearly all errors; prefer specific exceptions"}},
+      {"QN413", {"10:5 except handler returns None without logging or re-raising"}},
+      {"QN504", {"12:5 generic exception message `failed`"}},
+      {"QN309", {"1:1 function contains 2 try/except blocks; consider consolidating"}},
+  };
+  for (const auto& [id, expected] : cases) EXPECT_EQ(test::findings_of(id, source), expected) << id;
+}
 
 }  // namespace
 }  // namespace quarn

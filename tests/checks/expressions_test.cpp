@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "checks/catalog_detectors/number_literal.h"
+#include "detector_support.h"
 #include "direct_detector_support.h"
 
 namespace quarn {
@@ -48,8 +49,8 @@ const Case kCases[] = {
      {"1:5 boolean expression has 4 operators (max 3)", "1:33 boolean expression has 4 operators (max 3)"}},
     {"BoolMixedOperatorsCountSeparately", "QN004", kBool, "x = a and b or c and d or e and f or g\n", {}},
     {"BoolNestedBothReported", "QN004", kBool,
-     "def f():\n    return a and b and c and (d or e or f or g or h)\n",
-     {"2:12 boolean expression has 4 operators (max 3)", "2:31 boolean expression has 4 operators (max 3)"}},
+     "def f():\n    return a and b and c and d and (e or f or g or h or i)\n",
+     {"2:12 boolean expression has 4 operators (max 3)", "2:37 boolean expression has 4 operators (max 3)"}},
     {"BoolInsideFString", "QN004", kBool, "x = f\"{a or b or c or d or e}\"\n", {}},
 
     // Magic numbers.
@@ -151,6 +152,24 @@ TEST(FloatToPlainText, ShortestRoundTripWithoutExponent) {
       {std::numeric_limits<double>::infinity(), "inf"},
   };
   for (const auto& [value, text] : cases) EXPECT_EQ(float_to_plain_text(value), text) << value;
+}
+
+// The catalog entries reach these detectors with their payloads.
+TEST(ExpressionDetectorsThroughCatalog, EveryCheckReports) {
+  const std::string_view source =
+      "x = a or b or c or d or e\nif len(x) == 0 or flag is True:\n    print(eval(s), 7)\n"
+      "ys = map(lambda v: v, xs)\nz = True if x else False\n";
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"QN004", {"1:5 boolean expression has 4 operators (max 3)"}},
+      {"QN006", {"3:20 magic numeric literal `7`"}},
+      {"QN407", {"3:11 dangerous dynamic execution via eval()"}},
+      {"QN414", {"2:4 len(...) comparison can often be simplified to truthiness check"}},
+      {"QN405", {"3:5 print() used for debugging"}},
+      {"QN304", {"2:19 redundant comparison to True/False constant"}},
+      {"QN311", {"4:6 map(lambda x: x, ...) is an identity; use list(...) or copy directly"}},
+      {"QN305", {"5:5 if-expression with True/False branches can simplify to the condition"}},
+  };
+  for (const auto& [id, expected] : cases) EXPECT_EQ(test::findings_of(id, source), expected) << id;
 }
 
 }  // namespace

@@ -162,8 +162,8 @@ TEST(WalkPattern, WalksKeyExpressionsNotThePatternItself) {
 
 // Long operator chains nest one node per operator; the walk must not recurse
 // once per level.
-TEST(WalkStmts, DeepLeftNestedChainDoesNotOverflow) {
-  constexpr int kTerms = 100000;
+TEST(WalkStmts, DeepestChainTheParserAccepts) {
+  constexpr int kTerms = 4000;
   std::string source = "x = a";
   for (int i = 1; i < kTerms; ++i) source += "+a";
   source += "\n";
@@ -177,6 +177,21 @@ TEST(WalkStmts, DeepLeftNestedChainDoesNotOverflow) {
   });
   EXPECT_EQ(binops, kTerms - 1);
   EXPECT_EQ(names, kTerms + 1);
+}
+
+TEST(WalkExpr, MillionLevelsDeepTreeBuiltByHand) {
+  constexpr std::size_t kDepth = 1000000;
+  py::Name leaf;
+  leaf.kind = py::ExprKind::Name;
+  std::vector<py::BinOp> chain(kDepth);
+  for (std::size_t i = 0; i < kDepth; ++i) {
+    chain[i].kind = py::ExprKind::BinOp;
+    chain[i].left = i + 1 < kDepth ? static_cast<py::Expr*>(&chain[i + 1]) : &leaf;
+    chain[i].right = &leaf;
+  }
+  std::size_t visits = 0;
+  walk_expr(chain.front(), [&](const py::Expr&) { ++visits; });
+  EXPECT_EQ(visits, 2 * kDepth + 1);
 }
 
 TEST(WalkStmts, ManyStatementsAndWideLists) {

@@ -107,14 +107,11 @@ class Walker {
         if (const Stmt* stmt = take_first<Stmt*>(item)) push_stmt_parts(*stmt);
         break;
       case Work::Exprs:
-        push_expr(take_first<Expr*>(item));
+        if (const Expr* expr = take_first<Expr*>(item)) enter(*expr);
         break;
-      case Work::Expr: {
-        const auto& expr = *static_cast<const Expr*>(item.data);
-        visit_(expr);
-        push_children(expr);
+      case Work::Expr:
+        enter(*static_cast<const Expr*>(item.data));
         break;
-      }
       case Work::Patterns:
         push_pattern(take_first<Pattern*>(item));
         break;
@@ -155,6 +152,11 @@ class Walker {
         push_stmts(take_first<ExceptHandler>(item).body);
         break;
     }
+  }
+
+  void enter(const Expr& expr) {
+    visit_(expr);
+    push_children(expr);
   }
 
   void push_dict_entry(const Dict& dict, std::uint32_t index) {

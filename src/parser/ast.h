@@ -8,8 +8,10 @@
 // arena, identifiers and decoded literal values are views into the source or
 // the arena. Every stmt, expr, pattern, except handler, arg, keyword, alias
 // and type parameter carries its byte range [start, end) of the source
-// (offsets from the start of the file, a BOM included). Optional children
-// are null pointers; optional identifiers are empty views.
+// (offsets from the start of the file, a BOM included). Definitions start
+// at `def`, `async` or `class`, not at their decorators; compound statements
+// end with the last token of their last block. Optional children are null
+// pointers; optional identifiers are empty views.
 //
 // Downcasts: `dyn<If>(stmt)` gives an `If*` or nullptr (null-safe);
 // `stmt->as<If>()` gives an `If&` and asserts the kind. `AnyFunctionDef`,
@@ -69,7 +71,8 @@ struct NodeHead {
   std::uint32_t start = 0;
   std::uint32_t end = 0;
   // Levels of statements, expressions, patterns and except handlers from
-  // this node down (1 for a leaf), saturating; the parser bounds it.
+  // this node down, 1 for a leaf; the parser refuses deeper trees than it
+  // can count.
   std::uint16_t height = 1;
 
   template <class T>

@@ -107,7 +107,8 @@ int compare_paths(std::string_view a, std::string_view b) {
 }
 
 bool compare_findings(const Finding& a, const Finding& b) {
-  if (int c = compare_paths(a.file.native(), b.file.native())) return c < 0;
+  if (a.file.native() != b.file.native())
+    if (int c = compare_paths(a.file.native(), b.file.native())) return c < 0;
   if (a.line != b.line) return a.line < b.line;
   if (a.column != b.column) return a.column < b.column;
   if (int c = compare_bytes(a.id, b.id)) return c < 0;
@@ -115,7 +116,8 @@ bool compare_findings(const Finding& a, const Finding& b) {
 }
 
 void sort_findings(std::vector<Finding>& findings) {
-  if (findings.size() < 2) return;
+  // Lists are often sorted already (one file's sorted lists in path order).
+  if (findings.size() < 2 || std::is_sorted(findings.begin(), findings.end(), compare_findings)) return;
   std::stable_sort(findings.begin(), findings.end(), compare_findings);
 }
 

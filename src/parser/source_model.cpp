@@ -275,6 +275,15 @@ const LineIndex& SourceIndex::lines() const {
 
 LineColumn SourceIndex::position(std::uint32_t offset) const { return lines().line_col(offset); }
 
+std::string_view SourceIndex::ascii_upper_source() const {
+  if (!ascii_upper_source_) {
+    ascii_upper_source_.emplace(parsed_.source);
+    for (char& c : *ascii_upper_source_)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return *ascii_upper_source_;
+}
+
 std::span<py::Stmt* const> SourceModel::statements() const { return module.module.body; }
 
 }  // namespace quarn

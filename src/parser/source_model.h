@@ -99,9 +99,21 @@ class SourceIndex {
   // so that a file with many positions is not rescanned for each.
   LineColumn position(std::uint32_t offset) const;
 
+  // The parsed text with a-z upper-cased (every other byte kept), built once
+  // for the case-insensitive text scans.
+  std::string_view ascii_upper_source() const;
+
+  // Caches of the shared walks over the module body: the expressions and the
+  // statements they reach, in walk order (filled by the walkers).
+  std::optional<std::vector<const py::Expr*>>& expression_walk() const { return expression_walk_; }
+  std::optional<std::vector<const py::Stmt*>>& statement_walk() const { return statement_walk_; }
+
  private:
+  mutable std::optional<std::vector<const py::Expr*>> expression_walk_;
+  mutable std::optional<std::vector<const py::Stmt*>> statement_walk_;
   const LineIndex& lines() const;
 
+  mutable std::optional<std::string> ascii_upper_source_;
   const ParsedModule& parsed_;
   mutable std::optional<LineIndex> lines_;
   mutable std::optional<std::vector<FunctionInfo>> functions_;

@@ -6,17 +6,23 @@
 
 namespace quarn {
 
-std::string render_human(std::span<const Finding> findings) {
-  if (findings.empty()) return "No issues found.\n";
-  std::string out;
-  auto sink = std::back_inserter(out);
+void stream_human(std::span<const Finding> findings, ReportSink& sink) {
+  if (findings.empty()) sink.text += "No issues found.\n";
+  auto out = std::back_inserter(sink.text);
   for (const auto& finding : findings) {
-    fmt::format_to(sink, "[{}] {} {}:{}:{} \u2014 {}\n", finding.severity, finding.id, path_text(finding.file),
+    fmt::format_to(out, "[{}] {} {}:{}:{} \u2014 {}\n", finding.severity, finding.id, path_text(finding.file),
                    finding.line, finding.column, finding.message);
-    if (finding.explanation) fmt::format_to(sink, "  explanation: {}\n", *finding.explanation);
-    if (finding.remediation) fmt::format_to(sink, "  remediation: {}\n", *finding.remediation);
+    if (finding.explanation) fmt::format_to(out, "  explanation: {}\n", *finding.explanation);
+    if (finding.remediation) fmt::format_to(out, "  remediation: {}\n", *finding.remediation);
+    sink.flush();
   }
-  return out;
+  sink.finish();
+}
+
+std::string render_human(std::span<const Finding> findings) {
+  ReportSink sink;
+  stream_human(findings, sink);
+  return std::move(sink.text);
 }
 
 }  // namespace quarn

@@ -36,16 +36,25 @@ void write_finding(JsonWriter& json, const Finding& finding) {
 
 }  // namespace
 
-Result<std::string> render_json(std::span<const Finding> findings) {
+Result<void> stream_json(std::span<const Finding> findings, ReportSink& sink) {
   for (const auto& finding : findings)
     if (!is_valid_utf8(finding.file.native())) return fail("path contains invalid UTF-8 characters");
 
-  std::string out;
-  JsonWriter json(out);
+  JsonWriter json(sink.text);
   json.begin_array();
-  for (const auto& finding : findings) write_finding(json, finding);
+  for (const auto& finding : findings) {
+    write_finding(json, finding);
+    sink.flush();
+  }
   json.end_array();
-  return out;
+  sink.finish();
+  return {};
+}
+
+Result<std::string> render_json(std::span<const Finding> findings) {
+  ReportSink sink;
+  if (auto streamed = stream_json(findings, sink); !streamed) return fail(std::move(streamed.error()));
+  return std::move(sink.text);
 }
 
 }  // namespace quarn

@@ -37,6 +37,15 @@ void write_location(JsonWriter& json, const SarifLocation& location) {
   json.end_object();
 }
 
+SarifResult sarif_result(const Finding& finding) {
+  return {
+      .rule_id = finding.id,
+      .level = sarif_level(finding.severity),
+      .message = finding.message,
+      .locations = {{.uri = path_text(finding.file), .start_line = finding.line, .start_column = finding.column}},
+  };
+}
+
 void write_result(JsonWriter& json, const SarifResult& result) {
   json.begin_object();
   json.member("ruleId", result.rule_id);
@@ -50,31 +59,32 @@ void write_result(JsonWriter& json, const SarifResult& result) {
   json.end_object();
 }
 
-void write_run(JsonWriter& json, const SarifRun& run) {
+// The log's frame around its results; `write_results` fills the results array.
+template <class WriteResults>
+void write_log(JsonWriter& json, std::string_view driver_name, const std::vector<SarifRule>& rules,
+               WriteResults write_results) {
+  json.begin_object();
+  json.member("version", kSarifVersion);
+  json.member("$schema", kSarifSchema);
+  json.begin_array("runs");
   json.begin_object();
   json.begin_object("tool");
   json.begin_object("driver");
-  json.member("name", run.driver_name);
+  json.member("name", driver_name);
   json.begin_array("rules");
-  for (const auto& rule : run.rules) write_rule(json, rule);
+  for (const auto& rule : rules) write_rule(json, rule);
   json.end_array();
   json.end_object();
   json.end_object();
   json.begin_array("results");
-  for (const auto& result : run.results) write_result(json, result);
+  write_results();
+  json.end_array();
+  json.end_object();
   json.end_array();
   json.end_object();
 }
 
-void write_log(JsonWriter& json, const SarifLog& log) {
-  json.begin_object();
-  json.member("version", log.version);
-  json.member("$schema", log.schema);
-  json.begin_array("runs");
-  for (const auto& run : log.runs) write_run(json, run);
-  json.end_array();
-  json.end_object();
-}
+constexpr std::string_view kDriverName = "quarn";
 
 }  // namespace
 
@@ -89,29 +99,38 @@ std::string_view sarif_level(Severity severity) {
   return "warning";
 }
 
+std::vector<SarifRule> sarif_rules(std::span<const Finding> findings) {
+  std::vector<SarifRule> rules;
+  for (const auto& finding : findings)
+    if (!has_rule(rules, finding.id))
+      rules.push_back({.id = finding.id, .name = finding.title, .short_description = finding.title});
+  return rules;
+}
+
 SarifLog build_sarif_log(std::span<const Finding> findings) {
-  SarifRun run{.driver_name = "quarn"};
+  SarifRun run{.driver_name = std::string(kDriverName), .rules = sarif_rules(findings)};
   run.results.reserve(findings.size());
-  for (const auto& finding : findings) {
-    if (!has_rule(run.rules, finding.id))
-      run.rules.push_back({.id = finding.id, .name = finding.title, .short_description = finding.title});
-    run.results.push_back({
-        .rule_id = finding.id,
-        .level = sarif_level(finding.severity),
-        .message = finding.message,
-        .locations = {{.uri = path_text(finding.file), .start_line = finding.line, .start_column = finding.column}},
-    });
-  }
+  for (const auto& finding : findings) run.results.push_back(sarif_result(finding));
   SarifLog log{.version = std::string(kSarifVersion), .schema = std::string(kSarifSchema)};
   log.runs.push_back(std::move(run));
   return log;
 }
 
+void stream_sarif(std::span<const Finding> findings, ReportSink& sink) {
+  JsonWriter json(sink.text);
+  write_log(json, kDriverName, sarif_rules(findings), [&] {
+    for (const auto& finding : findings) {
+      write_result(json, sarif_result(finding));
+      sink.flush();
+    }
+  });
+  sink.finish();
+}
+
 std::string render_sarif(std::span<const Finding> findings) {
-  std::string out;
-  JsonWriter json(out);
-  write_log(json, build_sarif_log(findings));
-  return out;
+  ReportSink sink;
+  stream_sarif(findings, sink);
+  return std::move(sink.text);
 }
 
 }  // namespace quarn

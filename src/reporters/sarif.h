@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "findings/finding.h"
+#include "reporters/report_sink.h"
 
 namespace quarn {
 
@@ -47,10 +48,14 @@ struct SarifLog {
 
 std::string_view sarif_level(Severity severity);
 
-// One run: a rule per distinct check id in order of first appearance, and a
-// result per finding in list order.
+// A rule per distinct check id, in order of first appearance.
+std::vector<SarifRule> sarif_rules(std::span<const Finding> findings);
+
+// One run: the rules above and a result per finding in list order.
 SarifLog build_sarif_log(std::span<const Finding> findings);
 
+// The log as text; streaming writes the same text without building the log.
 std::string render_sarif(std::span<const Finding> findings);
+void stream_sarif(std::span<const Finding> findings, ReportSink& sink);
 
 }  // namespace quarn

@@ -83,16 +83,22 @@ Result<std::vector<Finding>> check_one_file(const Catalog& catalog, const fs::pa
   return check_file(catalog, path, *parsed, config);
 }
 
-Result<std::string> render_report(OutputFormat format, const std::vector<Finding>& findings) {
+// Writes the report to standard output in large pieces, then the newline.
+Result<void> print_report(OutputFormat format, const std::vector<Finding>& findings) {
+  ReportSink sink(write_stdout);
   switch (format) {
     case OutputFormat::Json:
-      return render_json(findings);
+      if (auto streamed = stream_json(findings, sink); !streamed) return streamed;
+      break;
     case OutputFormat::Sarif:
-      return render_sarif(findings);
+      stream_sarif(findings, sink);
+      break;
     case OutputFormat::Human:
+      stream_human(findings, sink);
       break;
   }
-  return render_human(findings);
+  write_stdout("\n");
+  return {};
 }
 
 }  // namespace
@@ -203,9 +209,7 @@ RunResult run_check(const CheckCommand& command) {
     sort_findings(findings);
   }
 
-  auto report = render_report(command.format, findings);
-  if (!report) return fail(std::move(report.error()));
-  write_stdout(*report + "\n");
+  if (auto printed = print_report(command.format, findings); !printed) return fail(std::move(printed.error()));
 
   if (command.remediation_prompt) {
     if (auto written = write_remediation_prompt(*command.remediation_prompt, findings, path); !written)

@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -165,6 +166,8 @@ class FoldedPhrases {
     std::size_t at;
   };
 
+  std::string_view folded(std::size_t i) const { return folded_[i]; }
+
   // The first phrase of the list, in list order, that occurs in the folded text.
   std::optional<Match> first_in(std::string_view folded_text) const {
     for (std::size_t i = 0; i < folded_.size(); ++i) {
@@ -183,16 +186,32 @@ void report_phrase(DetectorContext& ctx, std::string_view phrase, std::uint64_t 
   ctx.report_at(fmt::format("matches pattern `{}`", phrase), line, column);
 }
 
+// Phrases contain no line break, so each occurrence in the upper-cased text
+// lies on one line; per line the first phrase of the list wins, at its first
+// occurrence on that line.
 void detect_line_phrases(DetectorContext& ctx, std::span<const std::string_view> phrases) {
   const FoldedPhrases folded_phrases(phrases);
-  AsciiFolder folder;
-  LineIter lines(ctx.model.source);
-  std::uint64_t number = 0;
-  while (auto line = lines.next_line()) {
-    ++number;
-    if (auto match = folded_phrases.first_in(folder.fold(*line))) {
-      report_phrase(ctx, match->phrase, number, match->at + 1);
+  const std::string_view text = ctx.model.index.ascii_upper_source();
+  struct Hit {
+    std::uint64_t line;
+    std::size_t phrase;
+    std::uint64_t column;
+  };
+  std::vector<Hit> hits;
+  for (std::size_t i = 0; i < phrases.size(); ++i) {
+    const std::string_view phrase = folded_phrases.folded(i);
+    for (std::size_t at = text.find(phrase); at != std::string_view::npos;) {
+      const LineColumn where = ctx.model.index.position(static_cast<std::uint32_t>(at));
+      hits.push_back({where.line, i, where.column});
+      const std::size_t line_end = text.find('\n', at);
+      if (line_end == std::string_view::npos) break;
+      at = text.find(phrase, line_end + 1);
     }
+  }
+  std::ranges::sort(hits, [](const Hit& a, const Hit& b) { return std::tie(a.line, a.phrase) < std::tie(b.line, b.phrase); });
+  for (std::size_t k = 0; k < hits.size(); ++k) {
+    if (k > 0 && hits[k].line == hits[k - 1].line) continue;
+    report_phrase(ctx, phrases[hits[k].phrase], hits[k].line, hits[k].column);
   }
 }
 

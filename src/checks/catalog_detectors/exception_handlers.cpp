@@ -38,7 +38,7 @@ bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
 // Calls `judge` on every handler of every try and try* statement at any depth.
 template <class Judge>
 void for_each_handler(DetectorContext& ctx, Judge&& judge) {
-  walk_statement_blocks(ctx.statements(), [&](const Stmt& stmt) {
+  walk_module_blocks(ctx.model, [&](const Stmt& stmt) {
     if (const auto* attempt = dyn<AnyTry>(&stmt)) {
       for (const ExceptHandler& handler : attempt->handlers) judge(handler);
     }
@@ -155,7 +155,7 @@ void detect_silent_fallback(DetectorContext& ctx) {
 }
 
 void detect_generic_exception_message(DetectorContext& ctx) {
-  walk_statement_blocks(ctx.statements(), [&](const Stmt& stmt) {
+  walk_module_blocks(ctx.model, [&](const Stmt& stmt) {
     const auto* raise = dyn<Raise>(&stmt);
     if (raise == nullptr) return;
     if (const Constant* message = generic_exception_message(*raise)) {
@@ -165,7 +165,7 @@ void detect_generic_exception_message(DetectorContext& ctx) {
 }
 
 void detect_repeated_try_except(DetectorContext& ctx) {
-  walk_statement_blocks(ctx.statements(), [&](const Stmt& stmt) {
+  walk_module_blocks(ctx.model, [&](const Stmt& stmt) {
     const auto* def = dyn<AnyFunctionDef>(&stmt);
     if (def == nullptr) return;
     const std::uint64_t count = count_try_statements(def->body);

@@ -16,7 +16,7 @@ using namespace py;
 // Walks the file and hands every reached node of kind T to `judge`.
 template <class T, class Judge>
 void for_each_node(DetectorContext& ctx, Judge&& judge) {
-  walk_stmts(ctx.statements(), [&](const Expr& expr) {
+  walk_module(ctx.model, [&](const Expr& expr) {
     if (const auto* node = dyn<T>(&expr)) judge(*node);
   });
 }

@@ -219,7 +219,7 @@ struct ReturnScanDescent {
 
 template <class Test>
 void report_each(DetectorContext& ctx, Test&& test) {
-  walk_statement_blocks(ctx.statements(), [&](const py::Stmt& stmt) { test(stmt); });
+  walk_module_blocks(ctx.model, [&](const py::Stmt& stmt) { test(stmt); });
 }
 
 bool has_mutable_default(const py::Arguments& args) {

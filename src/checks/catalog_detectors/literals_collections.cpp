@@ -56,8 +56,8 @@ bool loop_filters_none(const py::For& loop) {
   return false;
 }
 
-void detect_filter_none_loop(std::span<py::Stmt* const> stmts, DetectorContext& ctx) {
-  walk_statement_blocks(stmts, [&](const py::Stmt& stmt) {
+void detect_filter_none_loop(DetectorContext& ctx) {
+  walk_module_blocks(ctx.model, [&](const py::Stmt& stmt) {
     const auto* loop = py::dyn<py::For>(&stmt);
     if (loop != nullptr && loop_filters_none(*loop)) {
       ctx.report_at_offset("loop filters with `is not None`; consider filter(None, ...)", stmt.start);
@@ -75,7 +75,7 @@ void detect_repeated_literal(DetectorContext& ctx) {
   // Keys are views of the decoded values, which live as long as the tree.
   std::unordered_map<std::string_view, std::size_t> slot_of;
   std::vector<std::pair<std::string_view, Occurrences>> texts;
-  walk_stmts(ctx.statements(), [&](const py::Expr& expr) {
+  walk_module(ctx.model, [&](const py::Expr& expr) {
     const py::Constant* constant = string_constant(expr);
     if (constant == nullptr || constant->text.size() < 4) return;
     auto [it, inserted] = slot_of.try_emplace(constant->text, texts.size());
@@ -85,11 +85,10 @@ void detect_repeated_literal(DetectorContext& ctx) {
       ++texts[it->second].second.count;
     }
   });
-  const std::string_view source = ctx.model.module.source;
   for (const auto& [text, seen] : texts) {
     if (seen.count < 3) continue;
     ctx.report_at(fmt::format("string literal `{}` appears {} times; extract a named constant", text, seen.count),
-                  offset_to_line_col(source, seen.first_offset).line, 1);
+                  ctx.model.index.position(seen.first_offset).line, 1);
   }
 }
 
@@ -98,7 +97,7 @@ void detect_mixed_collection_style(DetectorContext& ctx) {
   bool empty_dict = false;
   bool list_call = false;
   bool dict_call = false;
-  walk_stmts(ctx.statements(), [&](const py::Expr& expr) {
+  walk_module(ctx.model, [&](const py::Expr& expr) {
     if (const auto* list = py::dyn<py::List>(&expr)) {
       empty_list |= list->elts.empty();
     } else if (const auto* dict = py::dyn<py::Dict>(&expr)) {
@@ -116,7 +115,7 @@ void detect_mixed_quote_style(DetectorContext& ctx) {
   const std::string_view source = ctx.model.module.source;
   bool single_quoted = false;
   bool double_quoted = false;
-  walk_stmts(ctx.statements(), [&](const py::Expr& expr) {
+  walk_module(ctx.model, [&](const py::Expr& expr) {
     const py::Constant* constant = string_constant(expr);
     if (constant == nullptr || constant->start >= constant->end || constant->end > source.size()) return;
     const char first = source[constant->start];
@@ -127,18 +126,18 @@ void detect_mixed_quote_style(DetectorContext& ctx) {
 }
 
 void detect_filter_none(DetectorContext& ctx) {
-  walk_stmts(ctx.statements(), [&](const py::Expr& expr) {
+  walk_module(ctx.model, [&](const py::Expr& expr) {
     if (const auto* comp = py::dyn<py::ListComp>(&expr); comp != nullptr && filters_none(comp->generators)) {
       ctx.report_at_offset("list comprehension filters `is not None`; consider filter(None, ...)", expr.start);
     } else if (const auto* gen = py::dyn<py::GeneratorExp>(&expr); gen != nullptr && filters_none(gen->generators)) {
       ctx.report_at_offset("generator filters `is not None`; consider filter(None, ...)", expr.start);
     }
   });
-  detect_filter_none_loop(ctx.statements(), ctx);
+  detect_filter_none_loop(ctx);
 }
 
 void detect_sort_for_top_k(DetectorContext& ctx) {
-  walk_stmts(ctx.statements(), [&](const py::Expr& expr) {
+  walk_module(ctx.model, [&](const py::Expr& expr) {
     const auto* subscript = py::dyn<py::Subscript>(&expr);
     if (subscript == nullptr || !is_call_of_name(subscript->value, "sorted")) return;
     const auto* slice = py::dyn<py::Slice>(subscript->slice);

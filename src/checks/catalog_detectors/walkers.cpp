@@ -513,4 +513,22 @@ void walk_statement_blocks(std::span<Stmt* const> stmts, StmtVisitor visit) {
   }
 }
 
+void walk_module(const SourceModel& model, ExprVisitor visit) {
+  auto& walked = model.index.expression_walk();
+  if (!walked) {
+    walked.emplace();
+    walk_stmts(model.statements(), [&](const Expr& expr) { walked->push_back(&expr); });
+  }
+  for (const Expr* expr : *walked) visit(*expr);
+}
+
+void walk_module_blocks(const SourceModel& model, StmtVisitor visit) {
+  auto& walked = model.index.statement_walk();
+  if (!walked) {
+    walked.emplace();
+    walk_statement_blocks(model.statements(), [&](const Stmt& stmt) { walked->push_back(&stmt); });
+  }
+  for (const Stmt* stmt : *walked) visit(*stmt);
+}
+
 }  // namespace quarn

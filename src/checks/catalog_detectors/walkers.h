@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "parser/ast.h"
+#include "parser/source_model.h"
 
 namespace quarn {
 
@@ -43,5 +44,12 @@ void walk_pattern(const py::Pattern& pattern, ExprVisitor visit);
 // loop and if bodies, then else; with bodies; case bodies; try body, handler
 // bodies, else, finally). Expressions are never entered.
 void walk_statement_blocks(std::span<py::Stmt* const> stmts, StmtVisitor visit);
+
+// walk_stmts and walk_statement_blocks over a file's statement list. The
+// first call of each for a file records the visited nodes in its index; later
+// calls replay the record, so a file's tree is walked once whatever the
+// number of walking detectors.
+void walk_module(const SourceModel& model, ExprVisitor visit);
+void walk_module_blocks(const SourceModel& model, StmtVisitor visit);
 
 }  // namespace quarn

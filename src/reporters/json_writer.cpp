@@ -1,5 +1,7 @@
 #include "reporters/json_writer.h"
 
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 
 #include <fmt/format.h>
@@ -10,10 +12,27 @@ namespace quarn {
 
 namespace {
 
+// Skips eight bytes at a time while none needs escaping (control
+// characters, '"' and '\\'); returns the first position to examine.
+std::size_t skip_plain_bytes(std::string_view text, std::size_t at) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+  auto has_zero_byte = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHigh) != 0; };
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    const bool below_space = ((word - 0x20 * kOnes) & ~word & kHigh) != 0;
+    if (below_space || has_zero_byte(word ^ ('"' * kOnes)) || has_zero_byte(word ^ ('\\' * kOnes))) break;
+  }
+  return at;
+}
+
 void append_escaped(std::string& out, std::string_view text) {
   constexpr char kHex[] = "0123456789abcdef";
   std::size_t clean_from = 0;
   for (std::size_t at = 0; at < text.size(); ++at) {
+    at = skip_plain_bytes(text, at);
+    if (at >= text.size()) break;
     auto byte = static_cast<unsigned char>(text[at]);
     if (byte >= 0x20 && byte != '"' && byte != '\\') continue;
     out.append(text.substr(clean_from, at - clean_from));

@@ -1,3 +1,5 @@
+#include <string.h>
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -186,6 +188,14 @@ void report_phrase(DetectorContext& ctx, std::string_view phrase, std::uint64_t 
   ctx.report_at(fmt::format("matches pattern `{}`", phrase), line, column);
 }
 
+// glibc's memmem skips ahead far better than string_view::find, which stops
+// at every byte equal to the phrase's first (often a space).
+std::size_t find_from(std::string_view text, std::string_view phrase, std::size_t from) {
+  if (from > text.size()) return std::string_view::npos;
+  const void* hit = ::memmem(text.data() + from, text.size() - from, phrase.data(), phrase.size());
+  return hit == nullptr ? std::string_view::npos : static_cast<const char*>(hit) - text.data();
+}
+
 // Phrases contain no line break, so each occurrence in the upper-cased text
 // lies on one line; per line the first phrase of the list wins, at its first
 // occurrence on that line.
@@ -200,12 +210,12 @@ void detect_line_phrases(DetectorContext& ctx, std::span<const std::string_view>
   std::vector<Hit> hits;
   for (std::size_t i = 0; i < phrases.size(); ++i) {
     const std::string_view phrase = folded_phrases.folded(i);
-    for (std::size_t at = text.find(phrase); at != std::string_view::npos;) {
+    for (std::size_t at = find_from(text, phrase, 0); at != std::string_view::npos;) {
       const LineColumn where = ctx.model.index.position(static_cast<std::uint32_t>(at));
       hits.push_back({where.line, i, where.column});
       const std::size_t line_end = text.find('\n', at);
       if (line_end == std::string_view::npos) break;
-      at = text.find(phrase, line_end + 1);
+      at = find_from(text, phrase, line_end + 1);
     }
   }
   std::ranges::sort(hits, [](const Hit& a, const Hit& b) { return std::tie(a.line, a.phrase) < std::tie(b.line, b.phrase); });

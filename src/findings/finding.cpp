@@ -72,7 +72,7 @@ std::optional<Severity> severity_from_name(std::string_view name) {
   return std::nullopt;
 }
 
-Finding finding_new(const CatalogRule& check, std::string message, std::filesystem::path file,
+Finding finding_new(const CatalogRule& check, std::string message, const std::filesystem::path& file,
                     std::uint64_t line, std::uint64_t column) {
   return Finding{
       .id = std::string(check.id()),
@@ -80,7 +80,7 @@ Finding finding_new(const CatalogRule& check, std::string message, std::filesyst
       .message = std::move(message),
       .explanation = check.explanation(),
       .remediation = check.remediation(),
-      .file = std::move(file),
+      .file = file.native(),
       .line = line,
       .column = column,
       .severity = check.default_severity(),
@@ -90,9 +90,9 @@ Finding finding_new(const CatalogRule& check, std::string message, std::filesyst
   };
 }
 
-Finding finding_new_from_str(const CatalogRule& check, std::string_view message, std::filesystem::path file,
+Finding finding_new_from_str(const CatalogRule& check, std::string_view message, const std::filesystem::path& file,
                              std::uint64_t line, std::uint64_t column) {
-  return finding_new(check, std::string(message), std::move(file), line, column);
+  return finding_new(check, std::string(message), file, line, column);
 }
 
 int compare_paths(std::string_view a, std::string_view b) {
@@ -107,8 +107,8 @@ int compare_paths(std::string_view a, std::string_view b) {
 }
 
 bool compare_findings(const Finding& a, const Finding& b) {
-  if (a.file.native() != b.file.native())
-    if (int c = compare_paths(a.file.native(), b.file.native())) return c < 0;
+  if (a.file != b.file)
+    if (int c = compare_paths(a.file, b.file)) return c < 0;
   if (a.line != b.line) return a.line < b.line;
   if (a.column != b.column) return a.column < b.column;
   if (int c = compare_bytes(a.id, b.id)) return c < 0;

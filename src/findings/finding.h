@@ -43,7 +43,7 @@ struct Finding {
   std::string message;
   std::optional<std::string_view> explanation;  // static catalog text, never copied
   std::optional<std::string_view> remediation;  // static catalog text, never copied
-  std::filesystem::path file;
+  std::string file;  // the checked path's bytes, exactly as the file walk produced them
   std::uint64_t line = 0;
   std::uint64_t column = 0;
   Severity severity = Severity::Info;
@@ -52,9 +52,9 @@ struct Finding {
   Confidence confidence = Confidence::Deterministic;
 };
 
-Finding finding_new(const CatalogRule& check, std::string message, std::filesystem::path file,
+Finding finding_new(const CatalogRule& check, std::string message, const std::filesystem::path& file,
                     std::uint64_t line, std::uint64_t column);
-Finding finding_new_from_str(const CatalogRule& check, std::string_view message, std::filesystem::path file,
+Finding finding_new_from_str(const CatalogRule& check, std::string_view message, const std::filesystem::path& file,
                              std::uint64_t line, std::uint64_t column);
 
 // Path order, component by component: root, current directory, parent, then

@@ -24,7 +24,7 @@ void write_finding(JsonWriter& json, const Finding& finding) {
   write_optional(json, finding.explanation);
   json.key("remediation");
   write_optional(json, finding.remediation);
-  json.member("file", finding.file.native());
+  json.member("file", finding.file);
   json.member("line", finding.line);
   json.member("column", finding.column);
   json.member("severity", severity_name(finding.severity));
@@ -38,7 +38,7 @@ void write_finding(JsonWriter& json, const Finding& finding) {
 
 Result<void> stream_json(std::span<const Finding> findings, ReportSink& sink) {
   for (const auto& finding : findings)
-    if (!is_valid_utf8(finding.file.native())) return fail("path contains invalid UTF-8 characters");
+    if (!is_valid_utf8(finding.file)) return fail("path contains invalid UTF-8 characters");
 
   JsonWriter json(sink.text);
   json.begin_array();

@@ -71,7 +71,7 @@ constexpr auto kInstructions = FMT_STRING(
 
 bool occurrence_before(const Finding* a, const Finding* b) {
   if (a->severity != b->severity) return a->severity > b->severity;
-  if (int c = compare_paths(a->file.native(), b->file.native())) return c < 0;
+  if (int c = compare_paths(a->file, b->file)) return c < 0;
   if (a->line != b->line) return a->line < b->line;
   if (a->column != b->column) return a->column < b->column;
   return a->message < b->message;
@@ -83,7 +83,7 @@ bool group_before(const FindingGroup& a, const FindingGroup& b) {
 }
 
 void append_source_context(std::string& out, const Finding& finding) {
-  auto text = read_file(finding.file);
+  auto text = read_file(std::filesystem::path(finding.file));
   if (!text || !is_valid_utf8(*text)) return;
   auto rows = source_context_rows(*text, finding.line);
   if (rows.empty()) return;
@@ -128,7 +128,7 @@ std::vector<FindingGroup> group_findings(std::span<const Finding> findings) {
 std::size_t count_distinct_files(std::span<const Finding> findings) {
   std::vector<std::string_view> paths;
   paths.reserve(findings.size());
-  for (const auto& finding : findings) paths.push_back(finding.file.native());
+  for (const auto& finding : findings) paths.push_back(finding.file);
   auto before = [](std::string_view a, std::string_view b) { return compare_paths(a, b) < 0; };
   std::ranges::sort(paths, before);
   auto same = [](std::string_view a, std::string_view b) { return compare_paths(a, b) == 0; };

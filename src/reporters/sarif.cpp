@@ -42,7 +42,7 @@ SarifResult sarif_result(const Finding& finding) {
       .rule_id = finding.id,
       .level = sarif_level(finding.severity),
       .message = finding.message,
-      .locations = {{.uri = path_text(finding.file), .start_line = finding.line, .start_column = finding.column}},
+      .locations = {{.uri = utf8_lossy(finding.file), .start_line = finding.line, .start_column = finding.column}},
   };
 }
 

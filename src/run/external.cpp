@@ -40,7 +40,7 @@ Finding ruff_diagnostic_to_finding(const RuffDiagnostic& d) {
       .message = d.message,
       .explanation = std::nullopt,
       .remediation = std::nullopt,
-      .file = std::filesystem::path(d.filename),
+      .file = d.filename,
       .line = d.location.row == 0 ? 1 : d.location.row,
       .column = d.location.column == 0 ? 1 : d.location.column,
       .severity = ruff_severity_for_code(d.code),

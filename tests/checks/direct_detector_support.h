@@ -44,7 +44,7 @@ inline std::vector<std::string> detector_findings(std::string_view id, DetectorE
   std::vector<std::string> out;
   for (const Finding& f : ctx.findings) {
     EXPECT_EQ(f.id, id);
-    EXPECT_EQ(f.file, path);
+    EXPECT_EQ(f.file, path.native());
     out.push_back(fmt::format("{}:{} {}", f.line, f.column, f.message));
   }
   return out;

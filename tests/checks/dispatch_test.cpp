@@ -241,7 +241,7 @@ TEST(Dispatch, FindingsCarryTheCatalogEntry) {
   const Finding& f = findings[0];
   EXPECT_EQ(f.id, "QN207");
   EXPECT_EQ(f.title, "forbidden-architecture-import");
-  EXPECT_EQ(f.file, std::filesystem::path("pkg/app/mod.py"));
+  EXPECT_EQ(f.file, "pkg/app/mod.py");
   EXPECT_EQ(f.severity, Severity::High);
   EXPECT_EQ(f.category, Category::Architecture);
   EXPECT_EQ(f.source, "quarn");

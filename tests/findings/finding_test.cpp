@@ -64,7 +64,7 @@ TEST_F(FindingOrder, SortsByFileLineColumnIdMessage) {
   sort_findings(findings);
   std::vector<std::string> order;
   for (const auto& f : findings)
-    order.push_back(fmt::format("{}:{}:{}:{}:{}", f.file.native(), f.line, f.column, f.id, f.message));
+    order.push_back(fmt::format("{}:{}:{}:{}:{}", f.file, f.line, f.column, f.id, f.message));
   EXPECT_EQ(order, (std::vector<std::string>{
                        "pkg/mod.py:9:2:EXT-RUFF-E501:z",
                        "pkg/mod.py:9:2:QN001:a",

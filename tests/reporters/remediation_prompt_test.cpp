@@ -131,7 +131,7 @@ TEST(PromptGroups, OccurrenceOrder) {
   ASSERT_EQ(groups.size(), 1u);
   std::vector<std::string> order;
   for (const Finding* f : groups[0].occurrences)
-    order.push_back(fmt::format("{}:{}:{} {}", f->file.native(), f->line, f->column, f->message));
+    order.push_back(fmt::format("{}:{}:{} {}", f->file, f->line, f->column, f->message));
   EXPECT_EQ(order, (std::vector<std::string>{"zz.py:1:1 m", "pkg/mod.py:9:1 m", "pkg/mod.py:9:2 m", "pkg/mod.py:10:1 a",
                                              "pkg/mod.py:10:1 b", "pkg/mod.py:10:1 m", "pkg-extra/a.py:1:1 m"}));
 }

@@ -43,7 +43,7 @@ Finding external(std::string_view code, std::string message, std::filesystem::pa
       .message = std::move(message),
       .explanation = std::nullopt,
       .remediation = std::nullopt,
-      .file = std::move(file),
+      .file = file.native(),
       .line = line,
       .column = column,
       .severity = severity,

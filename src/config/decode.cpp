@@ -158,7 +158,9 @@ Decoded<Severity> severity_variant(std::string_view name, const toml::source_reg
 Decoded<Severity> severity_from_table(const toml::table& table) {
   if (table.empty()) return decode_error("wanted exactly 1 element, found 0 elements", table.source());
   if (table.size() > 1) return decode_error("wanted exactly 1 element, more than 1 element", table.source());
-  const auto& [key, value] = *table.begin();
+  // The iterator owns the pair it yields, so it must outlive the bindings.
+  const auto entry = table.begin();
+  const auto& [key, value] = *entry;
   auto severity = severity_variant(key.str(), key.source());
   if (!severity) return severity;
   if (auto inner = value.as_table()) {

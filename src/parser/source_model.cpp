@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "parser/parse.h"
+#include "parser/statement_walk.h"
 
 namespace quarn {
 
@@ -28,49 +29,11 @@ bool starts_with_docstring(StmtList body) {
   return first != nullptr && is_string_constant(first->value);
 }
 
-// Pushes the statement lists that `stmt` holds so that they pop off `pending`
-// in descent order.
-void push_child_blocks(const py::Stmt& stmt, std::vector<StmtList>& pending) {
-  if (const auto* def = py::dyn<py::AnyFunctionDef>(&stmt)) {
-    pending.push_back(def->body);
-  } else if (const auto* cls = py::dyn<py::ClassDef>(&stmt)) {
-    pending.push_back(cls->body);
-  } else if (const auto* loop = py::dyn<py::AnyFor>(&stmt)) {
-    pending.push_back(loop->orelse);
-    pending.push_back(loop->body);
-  } else if (const auto* loop = py::dyn<py::While>(&stmt)) {
-    pending.push_back(loop->orelse);
-    pending.push_back(loop->body);
-  } else if (const auto* branch = py::dyn<py::If>(&stmt)) {
-    pending.push_back(branch->orelse);
-    pending.push_back(branch->body);
-  } else if (const auto* with = py::dyn<py::AnyWith>(&stmt)) {
-    pending.push_back(with->body);
-  } else if (const auto* match = py::dyn<py::Match>(&stmt)) {
-    for (auto it = match->cases.rbegin(); it != match->cases.rend(); ++it) pending.push_back(it->body);
-  } else if (const auto* attempt = py::dyn<py::AnyTry>(&stmt)) {
-    pending.push_back(attempt->finalbody);
-    pending.push_back(attempt->orelse);
-    for (auto it = attempt->handlers.rbegin(); it != attempt->handlers.rend(); ++it) pending.push_back(it->body);
-    pending.push_back(attempt->body);
-  }
-}
-
-// Visits every statement reachable by block descent, parents first. An
-// explicit stack, because an elif chain nests without indentation and can
-// be far deeper than the call stack allows.
+// Visits every statement reachable by block descent, parents first.
 template <class Visit>
 void for_each_statement(StmtList stmts, Visit&& visit) {
-  std::vector<StmtList> pending{stmts};
-  while (!pending.empty()) {
-    StmtList list = pending.back();
-    pending.pop_back();
-    if (list.empty()) continue;
-    const py::Stmt& stmt = *list.front();
-    pending.push_back(list.subspan(1));
-    visit(stmt);
-    push_child_blocks(stmt, pending);
-  }
+  StatementWalk walk;
+  walk.statements(stmts, StandardDescent{}, visit);
 }
 
 struct DepthItem {

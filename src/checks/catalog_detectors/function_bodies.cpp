@@ -8,7 +8,7 @@
 #include <fmt/format.h>
 
 #include "checks/catalog_detectors/detectors.h"
-#include "checks/catalog_detectors/statement_walk.h"
+#include "parser/statement_walk.h"
 #include "checks/catalog_detectors/walkers.h"
 #include "parser/parse.h"
 

@@ -15,7 +15,7 @@
 
 #include "base/output.h"
 #include "checks/catalog_detectors/detectors.h"
-#include "checks/catalog_detectors/statement_walk.h"
+#include "parser/statement_walk.h"
 #include "config/config.h"
 #include "parser/ast.h"
 #include "parser/source_model.h"

@@ -1,5 +1,7 @@
 #include "checks/catalog_detectors/walkers.h"
 
+#include "parser/statement_walk.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -430,53 +432,6 @@ class Walker {
   WorkStack<Item> stack_;
 };
 
-// Statement lists of a statement, in descent order.
-template <class Push>
-void push_blocks_reversed(const Stmt& stmt, Push&& push) {
-  switch (stmt.kind) {
-    case StmtKind::FunctionDef:
-    case StmtKind::AsyncFunctionDef:
-      push(stmt.as<AnyFunctionDef>().body);
-      break;
-    case StmtKind::ClassDef:
-      push(stmt.as<ClassDef>().body);
-      break;
-    case StmtKind::For:
-    case StmtKind::AsyncFor:
-      push(stmt.as<AnyFor>().orelse);
-      push(stmt.as<AnyFor>().body);
-      break;
-    case StmtKind::While:
-      push(stmt.as<While>().orelse);
-      push(stmt.as<While>().body);
-      break;
-    case StmtKind::If:
-      push(stmt.as<If>().orelse);
-      push(stmt.as<If>().body);
-      break;
-    case StmtKind::With:
-    case StmtKind::AsyncWith:
-      push(stmt.as<AnyWith>().body);
-      break;
-    case StmtKind::Match: {
-      const auto cases = stmt.as<Match>().cases;
-      for (auto it = cases.rbegin(); it != cases.rend(); ++it) push(it->body);
-      break;
-    }
-    case StmtKind::Try:
-    case StmtKind::TryStar: {
-      const auto& attempt = stmt.as<AnyTry>();
-      push(attempt.finalbody);
-      push(attempt.orelse);
-      for (auto it = attempt.handlers.rbegin(); it != attempt.handlers.rend(); ++it) push(it->body);
-      push(attempt.body);
-      break;
-    }
-    default:
-      break;
-  }
-}
-
 }  // namespace
 
 void walk_stmts(std::span<Stmt* const> stmts, ExprVisitor visit) {
@@ -498,19 +453,8 @@ void walk_pattern(const Pattern& pattern, ExprVisitor visit) {
 }
 
 void walk_statement_blocks(std::span<Stmt* const> stmts, StmtVisitor visit) {
-  WorkStack<std::span<Stmt* const>> stack;
-  auto push = [&stack](std::span<Stmt* const> list) {
-    if (!list.empty()) stack.push(list);
-  };
-  push(stmts);
-  while (!stack.empty()) {
-    const auto list = stack.pop();
-    push(list.subspan(1));
-    const Stmt* stmt = list.front();
-    if (stmt == nullptr) continue;
-    visit(*stmt);
-    push_blocks_reversed(*stmt, push);
-  }
+  StatementWalk walk;
+  walk.statements(stmts, StandardDescent{}, [&](const Stmt& stmt) { visit(stmt); });
 }
 
 void walk_module(const SourceModel& model, ExprVisitor visit) {

@@ -15,6 +15,7 @@
 #include "base/output.h"
 #include "checks/catalog.h"
 #include "checks/catalog_detectors/detectors.h"
+#include "checks/catalog_detectors/text.h"
 #include "config/config.h"
 
 namespace quarn {
@@ -137,23 +138,10 @@ void detect_metric(DetectorContext& ctx, const DetectorKind& kind, const Resolve
 // ---------------------------------------------------------------------------
 // Text scans
 
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Upper-cases ASCII letters only, into a buffer reused across lines so that
 // a scan allocates once. Folding keeps byte lengths, so indexes found in the
 // folded text hold for the original.
-class AsciiFolder {
- public:
-  std::string_view fold(std::string_view text) {
-    buffer_.resize(text.size());
-    std::ranges::transform(text, buffer_.begin(), ascii_upper);
-    return buffer_;
-  }
-
- private:
-  std::string buffer_;
-};
-
 // The phrases of a check, upper-cased once per scan.
 class FoldedPhrases {
  public:

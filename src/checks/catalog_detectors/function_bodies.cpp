@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "checks/catalog_detectors/detectors.h"
+#include "checks/catalog_detectors/text.h"
 #include "parser/statement_walk.h"
 #include "checks/catalog_detectors/walkers.h"
 #include "parser/parse.h"
@@ -146,35 +147,11 @@ int condition_score(const py::Expr* test) {
   return 0;
 }
 
-std::string_view trim_white_space(std::string_view text);
-
 // The statement's source text, trimmed; empty when its range is not inside
 // the text.
 std::string_view statement_text(std::string_view source, const py::Stmt& stmt) {
   if (stmt.end > source.size() || stmt.start > stmt.end) return {};
   return trim_white_space(source.substr(stmt.start, stmt.end - stmt.start));
-}
-
-// Length of the Unicode white-space character that `text` ends with or
-// begins with, or 0.
-std::size_t white_space_length(std::string_view text, bool at_end) {
-  static constexpr std::string_view kMultiByte[] = {
-      "\u0085", "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006", "\u2007",
-      "\u2008", "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000",
-  };
-  if (text.empty()) return 0;
-  const char ascii = at_end ? text.back() : text.front();
-  if (ascii == ' ' || (ascii >= '\t' && ascii <= '\r')) return 1;
-  for (std::string_view space : kMultiByte) {
-    if (at_end ? text.ends_with(space) : text.starts_with(space)) return space.size();
-  }
-  return 0;
-}
-
-std::string_view trim_white_space(std::string_view text) {
-  while (std::size_t n = white_space_length(text, false)) text.remove_prefix(n);
-  while (std::size_t n = white_space_length(text, true)) text.remove_suffix(n);
-  return text;
 }
 
 bool same_statement_texts(std::string_view source, StmtList a, StmtList b) {

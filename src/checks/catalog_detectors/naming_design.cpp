@@ -15,6 +15,7 @@
 
 #include "base/output.h"
 #include "checks/catalog_detectors/detectors.h"
+#include "checks/catalog_detectors/text.h"
 #include "parser/statement_walk.h"
 #include "config/config.h"
 #include "parser/ast.h"
@@ -26,18 +27,6 @@ namespace {
 // ---------------------------------------------------------------------------
 // Text helpers (ASCII-only case rules; any byte >= 0x80 fails every class)
 
-bool is_ascii_lower(char c) { return c >= 'a' && c <= 'z'; }
-bool is_ascii_upper(char c) { return c >= 'A' && c <= 'Z'; }
-bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
-
-std::string ascii_lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (is_ascii_upper(c)) c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 bool contains_any(std::string_view text, std::span<const std::string_view> parts) {
@@ -46,39 +35,6 @@ bool contains_any(std::string_view text, std::span<const std::string_view> parts
 
 bool ends_with_any(std::string_view text, std::span<const std::string_view> suffixes) {
   return std::ranges::any_of(suffixes, [&](std::string_view suffix) { return text.ends_with(suffix); });
-}
-
-// The Unicode White_Space characters, UTF-8 encoded.
-constexpr std::array<std::string_view, 25> kWhiteSpace = {
-    "\x09",         "\x0A",         "\x0B",         "\x0C",         "\x0D",
-    "\x20",         "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80",
-    "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
-    "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A",
-    "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
-};
-
-std::string_view trim_white_space(std::string_view text) {
-  for (bool trimmed = true; trimmed && !text.empty();) {
-    trimmed = false;
-    for (std::string_view space : kWhiteSpace) {
-      if (text.starts_with(space)) {
-        text.remove_prefix(space.size());
-        trimmed = true;
-        break;
-      }
-    }
-  }
-  for (bool trimmed = true; trimmed && !text.empty();) {
-    trimmed = false;
-    for (std::string_view space : kWhiteSpace) {
-      if (text.ends_with(space)) {
-        text.remove_suffix(space.size());
-        trimmed = true;
-        break;
-      }
-    }
-  }
-  return text;
 }
 
 std::string_view drop_leading(std::string_view text, std::string_view chars) {

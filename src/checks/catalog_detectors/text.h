@@ -1,0 +1,33 @@
+#pragma once
+
+// Text tests shared by the detectors. Letter case is folded in ASCII only:
+// bytes outside a-z / A-Z never change and never match a letter class.
+
+#include <string>
+#include <string_view>
+
+namespace quarn {
+
+constexpr char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr bool is_ascii_lower(char c) { return c >= 'a' && c <= 'z'; }
+constexpr bool is_ascii_upper(char c) { return c >= 'A' && c <= 'Z'; }
+constexpr bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::string ascii_lower(std::string_view text);
+
+bool starts_with_ignoring_ascii_case(std::string_view text, std::string_view prefix);
+bool contains_ignoring_ascii_case(std::string_view text, std::string_view needle);
+
+// `text` without leading and trailing Unicode White_Space characters.
+std::string_view trim_white_space(std::string_view text);
+
+// Upper-cases texts into one reused buffer.
+class AsciiFolder {
+ public:
+  std::string_view fold(std::string_view text);
+
+ private:
+  std::string buffer_;
+};
+
+}  // namespace quarn

@@ -28,6 +28,11 @@ class CheckRun : public ::testing::Test {
   }
 };
 
+// Copies tests/fixtures/e2e/check/project into the run's directory.
+void copy_project(const fs::path& to) {
+  fs::copy(fixture("e2e/check/project"), to / "project", fs::copy_options::recursive);
+}
+
 constexpr std::string_view kClean = "\"\"\"A clean module.\"\"\"\n\nVALUE = 1\n";
 
 TEST_F(CheckRun, CleanTreeInEveryFormat) {
@@ -42,6 +47,55 @@ TEST_F(CheckRun, CleanTreeInEveryFormat) {
   QuarnRun sarif = check({"proj", "--format", "sarif"});
   EXPECT_EQ(sarif.status, 0);
   EXPECT_EQ(sarif.out, read_text(fixture("e2e/check/empty.sarif")));
+}
+
+// Whole outputs over the fixture project, one golden per format. After an
+// intended change, regenerate them from a scratch directory holding a .git
+// entry and a copy of the project, e.g.
+//   quarn check project --format json > tests/fixtures/e2e/check/project.json
+// and review the diff.
+TEST_F(CheckRun, FixtureProjectInEveryFormat) {
+  copy_project(dir.path());
+  const std::string warning =
+      "warning: parse project/app/zz_broken.py: failed to parse Python source: '(' was never closed at byte offset "
+      "10\n";
+  struct Case {
+    std::vector<std::string> args;
+    const char* golden;
+  };
+  const Case cases[] = {
+      {{"project"}, "e2e/check/project.human"},
+      {{"project", "--format", "json"}, "e2e/check/project.json"},
+      {{"project", "--format", "sarif"}, "e2e/check/project.sarif"},
+      {{"project", "--profile", "strict"}, "e2e/check/project.strict.human"},
+  };
+  for (const auto& c : cases) {
+    QuarnRun run = check(c.args);
+    EXPECT_EQ(run.status, 1) << c.golden;
+    EXPECT_EQ(run.err, warning) << c.golden;
+    EXPECT_EQ(run.out, read_text(fixture(c.golden))) << c.golden;
+  }
+}
+
+TEST_F(CheckRun, SeverityOverridesAndDisabledChecks) {
+  copy_project(dir.path());
+  write("quarn.toml", "[checks.QN405]\nseverity = \"critical\"\n[checks.QN002]\nenabled = false\n");
+  QuarnRun run = check({"project/app/service.py"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("[critical] QN405 project/app/service.py:9:5"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("QN002"), std::string::npos) << run.out;
+  // A pyproject.toml below the configuration ends the search: defaults again.
+  write("project/app/pyproject.toml", "");
+  run = check({"project/app/service.py"});
+  EXPECT_NE(run.out.find("[low] QN405"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("QN002"), std::string::npos) << run.out;
+}
+
+TEST_F(CheckRun, PromptOfTheFixtureProject) {
+  copy_project(dir.path());
+  QuarnRun run = check({"project", "--remediation-prompt", "out/prompt.md"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(read_text(dir.path() / "out/prompt.md"), read_text(fixture("e2e/check/project.prompt.md")));
 }
 
 TEST_F(CheckRun, FileErrorsWarnInPathOrderAndExitTwo) {
@@ -91,6 +145,39 @@ TEST_F(CheckRun, ConfigurationErrorsEndTheRun) {
   // A missing PATH still searches for the configuration first.
   run = check({"proj/missing"});
   EXPECT_TRUE(run.err.starts_with("error: parse config proj/quarn.toml: ")) << run.err;
+}
+
+TEST_F(CheckRun, ConfigurationMessages) {
+  write("p/a.py", kClean);
+  struct Case {
+    const char* toml;
+    const char* err;
+  };
+  const Case cases[] = {
+      {"[profile]\nname = \"strict\"\n\n[checks.QN001]\nmax_lines = 50.5\n",
+       "error: parse config quarn.toml: TOML parse error at line 5, column 13\n"
+       "  |\n"
+       "5 | max_lines = 50.5\n"
+       "  |             ^^^^\n"
+       "invalid type: floating point `50.5`, expected usize\n"},
+      {"[checks.QN001]\nseverity = \"hgh\"\n",
+       "error: parse config quarn.toml: TOML parse error at line 2, column 12\n"
+       "  |\n"
+       "2 | severity = \"hgh\"\n"
+       "  |            ^^^^^\n"
+       "unknown variant `hgh`, expected one of `info`, `low`, `medium`, `high`, `critical`\n"},
+      {"[checks.QN9999]\nenabled = true\n",
+       "error: unknown check key `QN9999` in quarn.toml: expected catalog id like QN001\n"},
+      {"[profile]\nname = \"team\"\n[profiles.team]\nextends = \"team2\"\n[profiles.team2]\nextends = \"team\"\n",
+       "error: profile inheritance cycle detected at `team`\n"},
+  };
+  for (const auto& c : cases) {
+    write("quarn.toml", c.toml);
+    QuarnRun run = check({"p"});
+    EXPECT_EQ(run.status, 2) << c.toml;
+    EXPECT_EQ(run.out, "") << c.toml;
+    EXPECT_EQ(run.err, c.err) << c.toml;
+  }
 }
 
 TEST_F(CheckRun, RemediationPromptIsWrittenAfterTheReport) {

@@ -115,7 +115,7 @@ bool compare_findings(const Finding& a, const Finding& b) {
   return compare_bytes(a.message, b.message) < 0;
 }
 
-void sort_findings(std::vector<Finding>& findings) {
+void sort_findings(std::span<Finding> findings) {
   // Lists are often sorted already (one file's sorted lists in path order).
   if (findings.size() < 2 || std::is_sorted(findings.begin(), findings.end(), compare_findings)) return;
   std::stable_sort(findings.begin(), findings.end(), compare_findings);

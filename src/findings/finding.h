@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,7 +66,7 @@ int compare_paths(std::string_view a, std::string_view b);
 bool compare_findings(const Finding& a, const Finding& b);
 
 // Stable sort by compare_findings.
-void sort_findings(std::vector<Finding>& findings);
+void sort_findings(std::span<Finding> findings);
 
 }  // namespace quarn
 

@@ -57,11 +57,12 @@ Result<std::string> read_source(const fs::path& path) {
   return text;
 }
 
-// Runs every enabled check of the catalog on one parsed file.
-std::vector<Finding> check_file(const Catalog& catalog, const fs::path& path, const ParsedModule& parsed,
-                                const Config& config) {
+// Runs every enabled check of the catalog on one parsed file and appends the
+// file's findings, sorted, to `findings`.
+void check_file(const Catalog& catalog, const fs::path& path, const ParsedModule& parsed, const Config& config,
+                std::vector<Finding>& findings) {
   SourceModel model{path, parsed.source, parsed, config, SourceIndex(parsed)};
-  std::vector<Finding> findings;
+  const std::size_t first = findings.size();
   for (const auto& check : catalog) {
     if (!resolve_check_config(config, check->id()).enabled) continue;
     std::optional<Severity> severity = resolve_check_config(config, check->id()).severity;
@@ -70,17 +71,18 @@ std::vector<Finding> check_file(const Catalog& catalog, const fs::path& path, co
       for (Finding& f : found) f.severity = *severity;
     std::move(found.begin(), found.end(), std::back_inserter(findings));
   }
-  sort_findings(findings);
-  return findings;
+  sort_findings(std::span(findings).subspan(first));
 }
 
 // Reads, parses and checks one file; a read or parse failure is the file's error.
-Result<std::vector<Finding>> check_one_file(const Catalog& catalog, const fs::path& path, const Config& config) {
+Result<void> check_one_file(const Catalog& catalog, const fs::path& path, const Config& config,
+                            std::vector<Finding>& findings) {
   auto text = read_source(path);
   if (!text) return fail(std::move(text.error()));
   auto parsed = parse_module(path, *text);
   if (!parsed) return fail(std::move(parsed.error()).context(fmt::format("parse {}", path_text(path))));
-  return check_file(catalog, path, *parsed, config);
+  check_file(catalog, path, *parsed, config, findings);
+  return {};
 }
 
 // Writes the report to standard output in large pieces, then the newline.
@@ -174,14 +176,12 @@ Result<RunOutcome> check_path(const std::vector<fs::path>& files, const Config& 
   Catalog catalog = build_catalog();
   RunOutcome outcome;
   for (const fs::path& file : files) {
-    Result<std::vector<Finding>> checked = check_one_file(catalog, file, config);
+    Result<void> checked = check_one_file(catalog, file, config, outcome.findings);
     if (!checked) {
       std::string message = checked.error().render();
       write_stderr(fmt::format("warning: {}\n", message));
       outcome.file_errors.push_back(FileError{file, std::move(message)});
-      continue;
     }
-    std::move(checked->begin(), checked->end(), std::back_inserter(outcome.findings));
   }
   sort_findings(outcome.findings);
   return outcome;

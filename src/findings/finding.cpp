@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 #include <utility>
 
 #include "checks/catalog_rule.h"
@@ -118,7 +119,15 @@ bool compare_findings(const Finding& a, const Finding& b) {
 void sort_findings(std::span<Finding> findings) {
   // Lists are often sorted already (one file's sorted lists in path order).
   if (findings.size() < 2 || std::is_sorted(findings.begin(), findings.end(), compare_findings)) return;
-  std::stable_sort(findings.begin(), findings.end(), compare_findings);
+  // Sort positions rather than the records, then move each record once.
+  std::vector<std::uint32_t> order(findings.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return compare_findings(findings[a], findings[b]); });
+  std::vector<Finding> sorted;
+  sorted.reserve(findings.size());
+  for (std::uint32_t i : order) sorted.push_back(std::move(findings[i]));
+  std::move(sorted.begin(), sorted.end(), findings.begin());
 }
 
 }  // namespace quarn

@@ -20,7 +20,9 @@ TEST(Catalog, SeventyFiveEntriesInAscendingIdOrder) {
   for (std::size_t i = 0; i < catalog.size(); ++i) {
     EXPECT_EQ(catalog[i]->id().size(), 5u);
     EXPECT_EQ(catalog[i]->meta().id, catalog[i]->id());
-    if (i > 0) EXPECT_LT(catalog[i - 1]->id(), catalog[i]->id());
+    if (i > 0) {
+      EXPECT_LT(catalog[i - 1]->id(), catalog[i]->id());
+    }
     EXPECT_TRUE(slugs.insert(catalog[i]->slug()).second) << catalog[i]->slug();
     EXPECT_NE(catalog[i]->category(), Category::Performance);
     EXPECT_NE(catalog[i]->category(), Category::Maintainability);

@@ -18,9 +18,9 @@ struct Value {
   std::int64_t integer = 0;
   std::uint64_t unsigned_integer = 0;
   double floating = 0;
-  std::string text;
-  std::vector<Value> items;
-  std::vector<std::pair<std::string, Value>> members;
+  std::string text = {};
+  std::vector<Value> items = {};
+  std::vector<std::pair<std::string, Value>> members = {};
 };
 
 constexpr std::size_t kMaxDepth = 128;

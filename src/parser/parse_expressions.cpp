@@ -176,39 +176,28 @@ Expr* Parser::yield_expression() {
   return e;
 }
 
-Expr* Parser::disjunction() {
+// `a or b or c` (and the same for `and`) is one BoolOp with all operands.
+template <Expr* (Parser::*Operand)()>
+Expr* Parser::bool_operation(Tok keyword, BoolOperator op) {
   std::uint32_t start = tok().start;
-  Expr* first = conjunction();
-  if (first == nullptr || !at(Tok::KwOr)) return first;
+  Expr* first = (this->*Operand)();
+  if (first == nullptr || !at(keyword)) return first;
   Scratch values(exprs_);
   exprs_.push_back(first);
-  while (accept(Tok::KwOr)) {
-    Expr* e = conjunction();
+  while (accept(keyword)) {
+    Expr* e = (this->*Operand)();
     if (e == nullptr) return nullptr;
     exprs_.push_back(e);
   }
   auto* e = node<BoolOp>(start);
-  e->op = BoolOperator::Or;
+  e->op = op;
   e->values = values.copy(arena_);
   return e;
 }
 
-Expr* Parser::conjunction() {
-  std::uint32_t start = tok().start;
-  Expr* first = inversion();
-  if (first == nullptr || !at(Tok::KwAnd)) return first;
-  Scratch values(exprs_);
-  exprs_.push_back(first);
-  while (accept(Tok::KwAnd)) {
-    Expr* e = inversion();
-    if (e == nullptr) return nullptr;
-    exprs_.push_back(e);
-  }
-  auto* e = node<BoolOp>(start);
-  e->op = BoolOperator::And;
-  e->values = values.copy(arena_);
-  return e;
-}
+Expr* Parser::disjunction() { return bool_operation<&Parser::conjunction>(Tok::KwOr, BoolOperator::Or); }
+
+Expr* Parser::conjunction() { return bool_operation<&Parser::inversion>(Tok::KwAnd, BoolOperator::And); }
 
 // `not not x` is built without recursion; the tree depth is checked later.
 Expr* Parser::inversion() {

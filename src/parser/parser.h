@@ -186,6 +186,8 @@ class Parser {
   Expr* yield_expression();
   Expr* disjunction();
   Expr* conjunction();
+  template <Expr* (Parser::*Operand)()>
+  Expr* bool_operation(Tok keyword, BoolOperator op);
   Expr* inversion();
   Expr* comparison();
   Expr* binary(int min_precedence);

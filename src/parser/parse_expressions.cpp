@@ -480,16 +480,22 @@ Expr* Parser::parenthesized() {
   if (!at(Tok::Comma)) return fail();
   Scratch items(exprs_);
   exprs_.push_back(first);
-  while (accept(Tok::Comma)) {
-    if (at(Tok::RPar)) break;
-    Expr* e = star_named_expression();
-    if (e == nullptr) return nullptr;
-    exprs_.push_back(e);
-  }
-  if (!expect(Tok::RPar)) return nullptr;
+  if (!rest_of_elements(Tok::RPar)) return nullptr;
   auto* tuple = node<Tuple>(start);
   tuple->elts = items.copy(arena_);
   return tuple;
+}
+
+// After a display's first element: more ", element" up to `closer`, a
+// trailing comma allowed; the elements go onto exprs_.
+bool Parser::rest_of_elements(Tok closer) {
+  while (accept(Tok::Comma)) {
+    if (at(closer)) break;
+    Expr* e = star_named_expression();
+    if (e == nullptr) return false;
+    exprs_.push_back(e);
+  }
+  return expect(closer);
 }
 
 Expr* Parser::list_display() {
@@ -511,13 +517,7 @@ Expr* Parser::list_display() {
   }
   Scratch items(exprs_);
   exprs_.push_back(first);
-  while (accept(Tok::Comma)) {
-    if (at(Tok::RSqb)) break;
-    Expr* e = star_named_expression();
-    if (e == nullptr) return nullptr;
-    exprs_.push_back(e);
-  }
-  if (!expect(Tok::RSqb)) return nullptr;
+  if (!rest_of_elements(Tok::RSqb)) return nullptr;
   auto* list = node<List>(start);
   list->elts = items.copy(arena_);
   return list;
@@ -572,13 +572,7 @@ Expr* Parser::brace_display() {
   if (!is_dict) {
     Scratch items(exprs_);
     exprs_.push_back(first);
-    while (accept(Tok::Comma)) {
-      if (at(Tok::RBrace)) break;
-      Expr* e = star_named_expression();
-      if (e == nullptr) return nullptr;
-      exprs_.push_back(e);
-    }
-    if (!expect(Tok::RBrace)) return nullptr;
+    if (!rest_of_elements(Tok::RBrace)) return nullptr;
     auto* set = node<Set>(start);
     set->elts = items.copy(arena_);
     return set;

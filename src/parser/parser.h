@@ -199,6 +199,7 @@ class Parser {
   Expr* atom();
   Expr* parenthesized();
   Expr* list_display();
+  bool rest_of_elements(Tok closer);
   Expr* brace_display();
   Expr* name_expr();
   Expr* number();

@@ -180,6 +180,21 @@ TEST_F(CheckRun, ConfigurationMessages) {
   }
 }
 
+TEST_F(CheckRun, PathsThatAreNotUtf8) {
+  write("p/bad\xff.py", "print(1)\n");
+  QuarnRun json = check({"p", "--format", "json"});
+  EXPECT_EQ(json.status, 2);
+  EXPECT_EQ(json.out, "");
+  EXPECT_EQ(json.err, "error: path contains invalid UTF-8 characters\n");
+  QuarnRun human = check({"p"});
+  EXPECT_EQ(human.status, 1);
+  EXPECT_TRUE(human.out.starts_with("[low] QN405 p/bad\uFFFD.py:1:1 \u2014 print() used for debugging\n")) << human.out;
+  QuarnRun prompt = check({"p/bad\xff.py", "--remediation-prompt", "out\xfe.md"});
+  EXPECT_EQ(prompt.status, 1);
+  EXPECT_EQ(prompt.err, "Wrote remediation prompt to out\uFFFD.md\n");
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / "out\xfe.md"));
+}
+
 TEST_F(CheckRun, RemediationPromptIsWrittenAfterTheReport) {
   write("proj/a.py", kClean);
   QuarnRun run = check({"proj", "--remediation-prompt", "out/deep/p.md"});

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
@@ -198,6 +199,12 @@ void detect_line_phrases(DetectorContext& ctx, std::span<const std::string_view>
   std::vector<Hit> hits;
   for (std::size_t i = 0; i < phrases.size(); ++i) {
     const std::string_view phrase = folded_phrases.folded(i);
+    // A line holding this phrase also holds any earlier phrase inside it,
+    // and the earlier one wins: no need to look.
+    const bool shadowed = std::ranges::any_of(std::views::iota(std::size_t{0}, i), [&](std::size_t earlier) {
+      return phrase.find(folded_phrases.folded(earlier)) != std::string_view::npos;
+    });
+    if (shadowed) continue;
     for (std::size_t at = find_from(text, phrase, 0); at != std::string_view::npos;) {
       const LineColumn where = ctx.model.index.position(static_cast<std::uint32_t>(at));
       hits.push_back({where.line, i, where.column});

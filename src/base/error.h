@@ -24,7 +24,6 @@ class Error {
 
   // Messages from the outermost context to the root cause.
   std::vector<std::string> messages() const { return {chain_.rbegin(), chain_.rend()}; }
-  const std::string& root_cause() const { return chain_.front(); }
 
   // The messages joined by ": ", outermost first.
   std::string render() const;
@@ -38,12 +37,5 @@ using Result = std::expected<T, Error>;
 
 inline std::unexpected<Error> fail(std::string cause) { return std::unexpected(Error(std::move(cause))); }
 inline std::unexpected<Error> fail(Error error) { return std::unexpected(std::move(error)); }
-
-// Adds a context message to the error of a failed result, passing values through.
-template <class T>
-Result<T> with_context(Result<T> result, std::string message) {
-  if (!result) result.error().context(std::move(message));
-  return result;
-}
 
 }  // namespace quarn

@@ -84,26 +84,22 @@ Expr* Parser::star_expressions() {
   return tuple;
 }
 
-Expr* Parser::star_expression() {
-  if (!at(Tok::Star)) return expression();
+// `*value`, at the star; the grammar decides what the value may be.
+template <Expr* (Parser::*Value)()>
+Expr* Parser::starred() {
   std::uint32_t start = tok().start;
   advance();
-  Expr* value = bitwise_or();
+  Expr* value = (this->*Value)();
   if (value == nullptr) return nullptr;
-  auto* starred = node<Starred>(start);
-  starred->value = value;
-  return starred;
+  auto* e = node<Starred>(start);
+  e->value = value;
+  return e;
 }
 
+Expr* Parser::star_expression() { return at(Tok::Star) ? starred<&Parser::bitwise_or>() : expression(); }
+
 Expr* Parser::star_named_expression() {
-  if (!at(Tok::Star)) return named_expression();
-  std::uint32_t start = tok().start;
-  advance();
-  Expr* value = bitwise_or();
-  if (value == nullptr) return nullptr;
-  auto* starred = node<Starred>(start);
-  starred->value = value;
-  return starred;
+  return at(Tok::Star) ? starred<&Parser::bitwise_or>() : named_expression();
 }
 
 Expr* Parser::named_expression() {
@@ -638,12 +634,9 @@ bool Parser::call_arguments(bool allow_generator, std::span<Expr*>& args, std::s
     std::uint32_t start = tok().start;
     if (at(Tok::Star)) {
       if (seen_double_star) return reject();
-      advance();
-      Expr* value = expression();
+      Expr* value = starred<&Parser::expression>();
       if (value == nullptr) return false;
-      auto* starred = node<Starred>(start);
-      starred->value = value;
-      exprs_.push_back(starred);
+      exprs_.push_back(value);
     } else if (at(Tok::DoubleStar)) {
       advance();
       Expr* value = expression();
@@ -715,15 +708,8 @@ Expr* Parser::subscript(Expr* value, std::uint32_t start) {
 }
 
 Expr* Parser::slice_item() {
+  if (at(Tok::Star)) return starred<&Parser::expression>();
   std::uint32_t start = tok().start;
-  if (at(Tok::Star)) {
-    advance();
-    Expr* value = expression();
-    if (value == nullptr) return nullptr;
-    auto* starred = node<Starred>(start);
-    starred->value = value;
-    return starred;
-  }
   Expr* lower = nullptr;
   if (!at(Tok::Colon)) {
     lower = named_expression();

@@ -180,6 +180,8 @@ class Parser {
   Expr* star_expressions();
   Expr* star_expression();
   Expr* star_named_expression();
+  template <Expr* (Parser::*Value)()>
+  Expr* starred();
   Expr* named_expression();
   Expr* expression();
   Expr* lambda_expression();

@@ -153,6 +153,13 @@ Catalog build_catalog() {
   return catalog;
 }
 
+std::vector<ResolvedCheckConfig> resolve_catalog_settings(const Catalog& catalog, const Config& config) {
+  std::vector<ResolvedCheckConfig> settings;
+  settings.reserve(catalog.size());
+  for (const auto& check : catalog) settings.push_back(resolve_check_config(config, check->id()));
+  return settings;
+}
+
 const CatalogRule* find_check(const Catalog& catalog, std::string_view id) {
   for (const auto& check : catalog)
     if (check->id() == id) return check.get();

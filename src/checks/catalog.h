@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "checks/catalog_rule.h"
+#include "config/config.h"
 
 namespace quarn {
 
@@ -22,7 +23,7 @@ class CatalogCheck final : public CatalogRule {
   std::string_view remediation() const override { return remediation_; }
   std::string_view false_positives() const override { return false_positives_; }
   std::string_view tradeoffs() const override { return tradeoffs_; }
-  std::vector<Finding> run(const SourceModel& model) const override;
+  std::vector<Finding> run(const SourceModel& model, const ResolvedCheckConfig& settings) const override;
 
   const DetectorKind& detector() const { return detector_; }
 
@@ -43,6 +44,10 @@ using Catalog = std::vector<std::unique_ptr<CatalogRule>>;
 
 // The 75 checks in catalog order.
 Catalog build_catalog();
+
+// The effective settings of every entry under `config`, in catalog order:
+// resolved once per run and shared by every file.
+std::vector<ResolvedCheckConfig> resolve_catalog_settings(const Catalog& catalog, const Config& config);
 
 // First entry whose id equals `id` exactly, or null.
 const CatalogRule* find_check(const Catalog& catalog, std::string_view id);

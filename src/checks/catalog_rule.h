@@ -11,6 +11,7 @@
 namespace quarn {
 
 struct SourceModel;
+struct ResolvedCheckConfig;
 
 enum class DetectorTag : std::uint8_t {
   MaxFunctionLines,
@@ -67,7 +68,8 @@ class CatalogRule {
   virtual std::string_view remediation() const = 0;
   virtual std::string_view false_positives() const = 0;
   virtual std::string_view tradeoffs() const = 0;
-  virtual std::vector<Finding> run(const SourceModel& model) const = 0;
+  // The check's findings on one file under its resolved settings.
+  virtual std::vector<Finding> run(const SourceModel& model, const ResolvedCheckConfig& settings) const = 0;
 };
 
 }  // namespace quarn

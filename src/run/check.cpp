@@ -59,15 +59,14 @@ Result<std::string> read_source(const fs::path& path) {
 
 // Runs every enabled check of the catalog on one parsed file and appends the
 // file's findings, sorted, to `findings`.
-void check_file(const Catalog& catalog, const fs::path& path, const ParsedModule& parsed, const Config& config,
-                std::vector<Finding>& findings) {
+void check_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings, const fs::path& path,
+                const ParsedModule& parsed, const Config& config, std::vector<Finding>& findings) {
   SourceModel model{path, parsed.source, parsed, config, SourceIndex(parsed)};
   const std::size_t first = findings.size();
-  for (const auto& check : catalog) {
-    if (!resolve_check_config(config, check->id()).enabled) continue;
-    std::optional<Severity> severity = resolve_check_config(config, check->id()).severity;
-    std::vector<Finding> found = check->run(model);
-    if (severity)
+  for (std::size_t i = 0; i < catalog.size(); ++i) {
+    if (!settings[i].enabled) continue;
+    std::vector<Finding> found = catalog[i]->run(model, settings[i]);
+    if (const std::optional<Severity> severity = settings[i].severity)
       for (Finding& f : found) f.severity = *severity;
     std::move(found.begin(), found.end(), std::back_inserter(findings));
   }
@@ -75,13 +74,13 @@ void check_file(const Catalog& catalog, const fs::path& path, const ParsedModule
 }
 
 // Reads, parses and checks one file; a read or parse failure is the file's error.
-Result<void> check_one_file(const Catalog& catalog, const fs::path& path, const Config& config,
-                            std::vector<Finding>& findings) {
+Result<void> check_one_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
+                            const fs::path& path, const Config& config, std::vector<Finding>& findings) {
   auto text = read_source(path);
   if (!text) return fail(std::move(text.error()));
   auto parsed = parse_module(path, *text);
   if (!parsed) return fail(std::move(parsed.error()).context(fmt::format("parse {}", path_text(path))));
-  check_file(catalog, path, *parsed, config, findings);
+  check_file(catalog, settings, path, *parsed, config, findings);
   return {};
 }
 
@@ -174,9 +173,10 @@ Result<std::vector<fs::path>> discover_python_files(const fs::path& path) {
 
 Result<RunOutcome> check_path(const std::vector<fs::path>& files, const Config& config) {
   Catalog catalog = build_catalog();
+  const std::vector<ResolvedCheckConfig> settings = resolve_catalog_settings(catalog, config);
   RunOutcome outcome;
   for (const fs::path& file : files) {
-    Result<void> checked = check_one_file(catalog, file, config, outcome.findings);
+    Result<void> checked = check_one_file(catalog, settings, file, config, outcome.findings);
     if (!checked) {
       std::string message = checked.error().render();
       write_stderr(fmt::format("warning: {}\n", message));

@@ -39,7 +39,7 @@ inline std::vector<Finding> run_check(std::string_view id, std::string_view sour
   EXPECT_TRUE(parsed.has_value()) << (parsed ? "" : parsed.error().render());
   if (!parsed) return {};
   SourceModel model{path, parsed->source, *parsed, *config, SourceIndex(*parsed)};
-  return check->run(model);
+  return check->run(model, resolve_check_config(*config, id));
 }
 
 // Shorthand: the described findings of check `id` on `source`.

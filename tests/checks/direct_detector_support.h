@@ -39,7 +39,8 @@ inline std::vector<std::string> detector_findings(std::string_view id, DetectorE
   EXPECT_TRUE(parsed.has_value()) << (parsed ? "" : parsed.error().render()) << "\n" << source;
   if (!parsed) return {};
   SourceModel model{path, parsed->source, *parsed, config, SourceIndex(*parsed)};
-  DetectorContext ctx{model, *check, {}, options.flag, options.limit};
+  const ResolvedCheckConfig settings = resolve_check_config(config, id);
+  DetectorContext ctx{model, *check, settings, {}, options.flag, options.limit};
   detect(ctx);
   std::vector<std::string> out;
   for (const Finding& f : ctx.findings) {

@@ -38,7 +38,8 @@ Lines detect(std::string_view id, Detector detect, std::string_view source, std:
   EXPECT_TRUE(parsed.has_value()) << (parsed ? "" : parsed.error().render());
   if (!parsed) return {};
   const SourceModel model{path, parsed->source, *parsed, *config, SourceIndex(*parsed)};
-  DetectorContext ctx{model, *check, {}, false, check->detector().threshold};
+  const ResolvedCheckConfig settings = resolve_check_config(*config, id);
+  DetectorContext ctx{model, *check, settings, {}, false, check->detector().threshold};
   detect(ctx);
   return test::describe(ctx.findings);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "checks/catalog_rule.h"
+#include "config/config.h"
 #include "findings/finding.h"
 #include "parser/ast.h"
 #include "parser/source_model.h"
@@ -14,10 +15,12 @@
 namespace quarn {
 
 // What an entered detector works with: the file's model, the findings it
-// fills, the calling check, and the two payload values a few detectors read.
+// fills, the calling check with its resolved settings, and the two payload
+// values a few detectors read.
 struct DetectorContext {
   const SourceModel& model;
   const CatalogRule& check;
+  const ResolvedCheckConfig& settings;
   std::vector<Finding> findings;
   bool flag = false;         // detector number 7: true for QN402, false for QN408
   std::uint64_t limit = 0;   // tag 4 and detector numbers 38 and 39

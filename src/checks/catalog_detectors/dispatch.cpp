@@ -111,8 +111,9 @@ void report_over_limit(DetectorContext& ctx, const std::vector<Record>& records,
 }
 
 // A configured limit replaces the catalog default whole, 0 included.
-void detect_metric(DetectorContext& ctx, const DetectorKind& kind, const ResolvedCheckConfig& settings) {
+void detect_metric(DetectorContext& ctx, const DetectorKind& kind) {
   const SourceIndex& index = ctx.model.index;
+  const ResolvedCheckConfig& settings = ctx.settings;
   switch (kind.tag) {
     case T::MaxFunctionLines:
       report_over_limit(ctx, index.functions(), &FunctionInfo::line_count, settings.max_lines.value_or(kind.threshold),
@@ -332,13 +333,13 @@ void detect_numbered(DetectorContext& ctx, const DetectorKind& kind) {
   kNumberedDetectors[kind.number](ctx);
 }
 
-void dispatch(DetectorContext& ctx, const DetectorKind& kind, const ResolvedCheckConfig& settings) {
+void dispatch(DetectorContext& ctx, const DetectorKind& kind) {
   switch (kind.tag) {
     case T::MaxFunctionLines:
     case T::MaxArguments:
     case T::MaxNestingDepth:
     case T::MaxMethods:
-      detect_metric(ctx, kind, settings);
+      detect_metric(ctx, kind);
       return;
     case T::TodoWithoutContext:
       detect_todo_without_context(ctx);
@@ -356,7 +357,7 @@ void dispatch(DetectorContext& ctx, const DetectorKind& kind, const ResolvedChec
       detect_function_docstrings(ctx);
       return;
     case T::ForbiddenImport:
-      detect_forbidden_imports(ctx, settings.rules);
+      detect_forbidden_imports(ctx, ctx.settings.rules);
       return;
     case T::Numbered:
       detect_numbered(ctx, kind);
@@ -372,11 +373,10 @@ void dispatch(DetectorContext& ctx, const DetectorKind& kind, const ResolvedChec
 
 }  // namespace
 
-std::vector<Finding> CatalogCheck::run(const SourceModel& model) const {
-  const ResolvedCheckConfig settings = resolve_check_config(model.config, id_);
+std::vector<Finding> CatalogCheck::run(const SourceModel& model, const ResolvedCheckConfig& settings) const {
   if (!settings.enabled) return {};
-  DetectorContext ctx{.model = model, .check = *this, .findings = {}};
-  dispatch(ctx, detector_, settings);
+  DetectorContext ctx{.model = model, .check = *this, .settings = settings, .findings = {}};
+  dispatch(ctx, detector_);
   return std::move(ctx.findings);
 }
 

@@ -265,7 +265,7 @@ void detect_too_many_instance_variables(DetectorContext& ctx) {
 }
 
 void detect_too_many_public_methods(DetectorContext& ctx) {
-  const std::uint64_t limit = resolve_check_config(ctx.model.config, ctx.check.id()).max_methods.value_or(ctx.limit);
+  const std::uint64_t limit = ctx.settings.max_methods.value_or(ctx.limit);
   for (const ClassInfo& cls : ctx.model.index.classes()) {
     if (cls.public_method_count <= limit) continue;
     ctx.report_at(fmt::format("class `{}` defines {} public methods (max {})", cls.name, cls.public_method_count, limit),

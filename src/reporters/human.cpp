@@ -6,23 +6,28 @@
 
 namespace quarn {
 
-void stream_human(std::span<const Finding> findings, ReportSink& sink) {
-  if (findings.empty()) sink.text += "No issues found.\n";
-  auto out = std::back_inserter(sink.text);
-  for (const auto& finding : findings) {
-    fmt::format_to(out, "[{}] {} {}:{}:{} \u2014 {}\n", finding.severity, finding.id, utf8_lossy(finding.file),
-                   finding.line, finding.column, finding.message);
-    if (finding.explanation) fmt::format_to(out, "  explanation: {}\n", *finding.explanation);
-    if (finding.remediation) fmt::format_to(out, "  remediation: {}\n", *finding.remediation);
-    sink.flush();
-  }
-  sink.finish();
+void HumanReport::head(std::string& out) const {
+  if (findings_.empty()) out += "No issues found.\n";
 }
 
-std::string render_human(std::span<const Finding> findings) {
-  ReportSink sink;
-  stream_human(findings, sink);
-  return std::move(sink.text);
+void HumanReport::pieces(std::string& out, std::size_t first, std::size_t last) const {
+  auto sink = std::back_inserter(out);
+  // Consecutive findings usually share their file: its text is made once.
+  const std::string* shown_for = nullptr;
+  std::string shown;
+  for (std::size_t i = first; i < last; ++i) {
+    const Finding& finding = findings_[i];
+    if (shown_for == nullptr || *shown_for != finding.file) {
+      shown = utf8_lossy(finding.file);
+      shown_for = &finding.file;
+    }
+    fmt::format_to(sink, "[{}] {} {}:{}:{} \u2014 {}\n", finding.severity, finding.id, shown, finding.line,
+                   finding.column, finding.message);
+    if (finding.explanation) fmt::format_to(sink, "  explanation: {}\n", *finding.explanation);
+    if (finding.remediation) fmt::format_to(sink, "  remediation: {}\n", *finding.remediation);
+  }
 }
+
+std::string render_human(std::span<const Finding> findings) { return HumanReport(findings).render(); }
 
 }  // namespace quarn

@@ -1,6 +1,6 @@
 #include "reporters/json.h"
 
-#include <unordered_map>
+#include <fmt/format.h>
 
 #include "base/output.h"
 #include "reporters/json_writer.h"
@@ -9,75 +9,108 @@ namespace quarn {
 
 namespace {
 
-// The catalog texts repeat on every finding of a check: each is escaped once
-// and kept by the address of its static storage.
-class StaticTextCache {
+// JSON forms of the texts that repeat from finding to finding: the catalog's
+// static explanation and remediation texts (kept by their address) and the
+// file of the previous finding.
+class EscapedTexts {
  public:
-  std::string_view literal(std::string_view text) {
-    auto [it, inserted] = literals_.try_emplace(Key{text.data(), text.size()});
-    if (inserted) append_json_string(it->second, text);
-    return it->second;
+  std::string_view catalog_text(std::string_view text) {
+    for (const Entry& entry : static_texts_)
+      if (entry.data == text.data() && entry.size == text.size()) return entry.literal;
+    Entry& entry = static_texts_.emplace_back(Entry{text.data(), text.size(), {}});
+    append_json_string(entry.literal, text);
+    return entry.literal;
+  }
+
+  std::string_view file(const std::string& path) {
+    if (file_ == nullptr || *file_ != path) {
+      file_literal_.clear();
+      append_json_string(file_literal_, path);
+      file_ = &path;
+    }
+    return file_literal_;
   }
 
  private:
-  using Key = std::pair<const char*, std::size_t>;
-  struct KeyHash {
-    std::size_t operator()(const Key& key) const {
-      return std::hash<const char*>()(key.first) ^ (key.second * 0x9E3779B97F4A7C15ULL);
-    }
+  struct Entry {
+    const char* data;
+    std::size_t size;
+    std::string literal;
   };
-  std::unordered_map<Key, std::string, KeyHash> literals_;
+  std::vector<Entry> static_texts_;  // a few per check, so a short list
+  const std::string* file_ = nullptr;
+  std::string file_literal_;
 };
 
-void write_optional(JsonWriter& json, std::optional<std::string_view> text, StaticTextCache& cache) {
+void append_optional(std::string& out, std::optional<std::string_view> text, EscapedTexts& escaped) {
   if (text) {
-    json.quoted_string(cache.literal(*text));
+    out += escaped.catalog_text(*text);
   } else {
-    json.null();
+    out += "null";
   }
 }
 
-void write_finding(JsonWriter& json, const Finding& finding, StaticTextCache& cache) {
-  json.begin_object();
-  json.member("id", finding.id);
-  json.member("title", finding.title);
-  json.member("message", finding.message);
-  json.key("explanation");
-  write_optional(json, finding.explanation, cache);
-  json.key("remediation");
-  write_optional(json, finding.remediation, cache);
-  json.member("file", finding.file);
-  json.member("line", finding.line);
-  json.member("column", finding.column);
-  json.member("severity", severity_name(finding.severity));
-  json.member("category", category_name(finding.category));
-  json.member("source", finding.source);
-  json.member("confidence", confidence_name(finding.confidence));
-  json.end_object();
+// Names of enum values need no escaping.
+void append_name(std::string& out, std::string_view name) {
+  out += '"';
+  out += name;
+  out += '"';
 }
 
 }  // namespace
 
-Result<void> stream_json(std::span<const Finding> findings, ReportSink& sink) {
-  for (const auto& finding : findings)
-    if (!is_valid_utf8(finding.file)) return fail("path contains invalid UTF-8 characters");
+void JsonReport::head(std::string& out) const { out += findings_.empty() ? "[]" : "["; }
 
-  JsonWriter json(sink.text);
-  StaticTextCache cache;
-  json.begin_array();
-  for (const auto& finding : findings) {
-    write_finding(json, finding, cache);
-    sink.flush();
+void JsonReport::tail(std::string& out) const {
+  if (!findings_.empty()) out += "\n]";
+}
+
+// The layout JsonWriter gives an array of flat objects, written directly.
+void JsonReport::pieces(std::string& out, std::size_t first, std::size_t last) const {
+  EscapedTexts escaped;
+  for (std::size_t i = first; i < last; ++i) {
+    const Finding& f = findings_[i];
+    out += i == 0 ? "\n  {\n    \"id\": " : ",\n  {\n    \"id\": ";
+    append_json_string(out, f.id);
+    out += ",\n    \"title\": ";
+    append_json_string(out, f.title);
+    out += ",\n    \"message\": ";
+    append_json_string(out, f.message);
+    out += ",\n    \"explanation\": ";
+    append_optional(out, f.explanation, escaped);
+    out += ",\n    \"remediation\": ";
+    append_optional(out, f.remediation, escaped);
+    out += ",\n    \"file\": ";
+    out += escaped.file(f.file);
+    out += ",\n    \"line\": ";
+    append_json_number(out, f.line);
+    out += ",\n    \"column\": ";
+    append_json_number(out, f.column);
+    out += ",\n    \"severity\": ";
+    append_name(out, severity_name(f.severity));
+    out += ",\n    \"category\": ";
+    append_name(out, category_name(f.category));
+    out += ",\n    \"source\": ";
+    append_json_string(out, f.source);
+    out += ",\n    \"confidence\": ";
+    append_name(out, confidence_name(f.confidence));
+    out += "\n  }";
   }
-  json.end_array();
-  sink.finish();
+}
+
+Result<void> check_json_paths(std::span<const Finding> findings) {
+  const std::string* checked = nullptr;
+  for (const auto& finding : findings) {
+    if (checked != nullptr && *checked == finding.file) continue;
+    if (!is_valid_utf8(finding.file)) return fail("path contains invalid UTF-8 characters");
+    checked = &finding.file;
+  }
   return {};
 }
 
 Result<std::string> render_json(std::span<const Finding> findings) {
-  ReportSink sink;
-  if (auto streamed = stream_json(findings, sink); !streamed) return fail(std::move(streamed.error()));
-  return std::move(sink.text);
+  if (auto valid = check_json_paths(findings); !valid) return fail(std::move(valid.error()));
+  return JsonReport(findings).render();
 }
 
 }  // namespace quarn

@@ -5,13 +5,24 @@
 
 #include "base/error.h"
 #include "findings/finding.h"
-#include "reporters/report_sink.h"
+#include "reporters/report.h"
 
 namespace quarn {
 
-// A JSON array of the findings, each with its twelve members in field order.
-// Fails when a finding's path is not valid UTF-8; nothing is written then.
+// A JSON array of the findings, each an object with its twelve members in
+// field order, pretty-printed with two-space indents.
+class JsonReport final : public Report {
+ public:
+  using Report::Report;
+  void head(std::string& out) const override;
+  void pieces(std::string& out, std::size_t first, std::size_t last) const override;
+  void tail(std::string& out) const override;
+};
+
+// The JSON report refuses paths that are not valid UTF-8: nothing is
+// written then.
+Result<void> check_json_paths(std::span<const Finding> findings);
+
 Result<std::string> render_json(std::span<const Finding> findings);
-Result<void> stream_json(std::span<const Finding> findings, ReportSink& sink);
 
 }  // namespace quarn

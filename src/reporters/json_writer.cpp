@@ -66,6 +66,11 @@ void append_json_string(std::string& out, std::string_view text) {
   out += '"';
 }
 
+void append_json_number(std::string& out, std::uint64_t value) {
+  const fmt::format_int digits(value);
+  out.append(digits.data(), digits.size());
+}
+
 void JsonWriter::key(std::string_view name) {
   start_item();
   append_json_string(out_, name);
@@ -85,7 +90,7 @@ void JsonWriter::quoted_string(std::string_view literal) {
 
 void JsonWriter::number(std::uint64_t value) {
   start_value();
-  fmt::format_to(std::back_inserter(out_), "{}", value);
+  append_json_number(out_, value);
 }
 
 void JsonWriter::null() {

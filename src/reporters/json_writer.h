@@ -59,6 +59,9 @@ class JsonWriter {
   bool after_key_ = false;
 };
 
+// A JSON number.
+void append_json_number(std::string& out, std::uint64_t value);
+
 // `text` as a JSON string literal: quotes, backslash and control characters
 // escaped (short forms where JSON has them, else \u00xx in lower case),
 // everything else kept as UTF-8. Ill-formed UTF-8 becomes U+FFFD.

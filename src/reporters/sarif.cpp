@@ -1,6 +1,9 @@
 #include "reporters/sarif.h"
 
-#include <algorithm>
+#include <string_view>
+#include <unordered_set>
+
+#include <fmt/format.h>
 
 #include "base/output.h"
 #include "reporters/json_writer.h"
@@ -9,60 +12,27 @@ namespace quarn {
 
 namespace {
 
-bool has_rule(const std::vector<SarifRule>& rules, std::string_view id) {
-  return std::ranges::any_of(rules, [&](const SarifRule& rule) { return rule.id == id; });
+constexpr std::string_view kDriverName = "quarn";
+
+void write_rules(JsonWriter& json, std::span<const Finding> findings) {
+  std::unordered_set<std::string_view> seen;
+  for (const auto& finding : findings) {
+    if (!seen.insert(finding.id).second) continue;
+    json.begin_object();
+    json.member("id", finding.id);
+    json.member("name", finding.title);
+    json.begin_object("shortDescription");
+    json.member("text", finding.title);
+    json.end_object();
+    json.end_object();
+  }
 }
 
-void write_rule(JsonWriter& json, const SarifRule& rule) {
-  json.begin_object();
-  json.member("id", rule.id);
-  json.member("name", rule.name);
-  json.begin_object("shortDescription");
-  json.member("text", rule.short_description);
-  json.end_object();
-  json.end_object();
-}
-
-void write_location(JsonWriter& json, const SarifLocation& location) {
-  json.begin_object();
-  json.begin_object("physicalLocation");
-  json.begin_object("artifactLocation");
-  json.member("uri", location.uri);
-  json.end_object();
-  json.begin_object("region");
-  json.member("startLine", location.start_line);
-  json.member("startColumn", location.start_column);
-  json.end_object();
-  json.end_object();
-  json.end_object();
-}
-
-SarifResult sarif_result(const Finding& finding) {
-  return {
-      .rule_id = finding.id,
-      .level = sarif_level(finding.severity),
-      .message = finding.message,
-      .locations = {{.uri = utf8_lossy(finding.file), .start_line = finding.line, .start_column = finding.column}},
-  };
-}
-
-void write_result(JsonWriter& json, const SarifResult& result) {
-  json.begin_object();
-  json.member("ruleId", result.rule_id);
-  json.member("level", result.level);
-  json.begin_object("message");
-  json.member("text", result.message);
-  json.end_object();
-  json.begin_array("locations");
-  for (const auto& location : result.locations) write_location(json, location);
-  json.end_array();
-  json.end_object();
-}
-
-// The log's frame around its results; `write_results` fills the results array.
-template <class WriteResults>
-void write_log(JsonWriter& json, std::string_view driver_name, const std::vector<SarifRule>& rules,
-               WriteResults write_results) {
+// The log with an empty results array; `results_at` receives the offset just
+// after its opening bracket.
+std::string log_frame(std::span<const Finding> findings, std::size_t& results_at) {
+  std::string out;
+  JsonWriter json(out);
   json.begin_object();
   json.member("version", kSarifVersion);
   json.member("$schema", kSarifSchema);
@@ -70,21 +40,20 @@ void write_log(JsonWriter& json, std::string_view driver_name, const std::vector
   json.begin_object();
   json.begin_object("tool");
   json.begin_object("driver");
-  json.member("name", driver_name);
+  json.member("name", kDriverName);
   json.begin_array("rules");
-  for (const auto& rule : rules) write_rule(json, rule);
+  write_rules(json, findings);
   json.end_array();
   json.end_object();
   json.end_object();
   json.begin_array("results");
-  write_results();
+  results_at = out.size();
   json.end_array();
   json.end_object();
   json.end_array();
   json.end_object();
+  return out;
 }
-
-constexpr std::string_view kDriverName = "quarn";
 
 }  // namespace
 
@@ -99,38 +68,42 @@ std::string_view sarif_level(Severity severity) {
   return "warning";
 }
 
-std::vector<SarifRule> sarif_rules(std::span<const Finding> findings) {
-  std::vector<SarifRule> rules;
-  for (const auto& finding : findings)
-    if (!has_rule(rules, finding.id))
-      rules.push_back({.id = finding.id, .name = finding.title, .short_description = finding.title});
-  return rules;
+SarifReport::SarifReport(std::span<const Finding> findings) : Report(findings) {
+  std::size_t results_at = 0;
+  std::string frame = log_frame(findings, results_at);
+  head_ = frame.substr(0, results_at);
+  // A non-empty results array closes on a line of its own.
+  tail_ = findings.empty() ? frame.substr(results_at) : "\n      " + frame.substr(results_at);
 }
 
-SarifLog build_sarif_log(std::span<const Finding> findings) {
-  SarifRun run{.driver_name = std::string(kDriverName), .rules = sarif_rules(findings)};
-  run.results.reserve(findings.size());
-  for (const auto& finding : findings) run.results.push_back(sarif_result(finding));
-  SarifLog log{.version = std::string(kSarifVersion), .schema = std::string(kSarifSchema)};
-  log.runs.push_back(std::move(run));
-  return log;
-}
-
-void stream_sarif(std::span<const Finding> findings, ReportSink& sink) {
-  JsonWriter json(sink.text);
-  write_log(json, kDriverName, sarif_rules(findings), [&] {
-    for (const auto& finding : findings) {
-      write_result(json, sarif_result(finding));
-      sink.flush();
+// Each result in the layout JsonWriter gives it at this depth, written directly.
+void SarifReport::pieces(std::string& out, std::size_t first, std::size_t last) const {
+  const std::string* uri_for = nullptr;
+  std::string uri;
+  for (std::size_t i = first; i < last; ++i) {
+    const Finding& f = findings_[i];
+    if (uri_for == nullptr || *uri_for != f.file) {
+      uri.clear();
+      append_json_string(uri, f.file);
+      uri_for = &f.file;
     }
-  });
-  sink.finish();
+    out += i == 0 ? "\n        {\n          \"ruleId\": " : ",\n        {\n          \"ruleId\": ";
+    append_json_string(out, f.id);
+    out += ",\n          \"level\": \"";
+    out += sarif_level(f.severity);
+    out += "\",\n          \"message\": {\n            \"text\": ";
+    append_json_string(out, f.message);
+    out += "\n          },\n          \"locations\": [\n            {\n              \"physicalLocation\": {\n"
+           "                \"artifactLocation\": {\n                  \"uri\": ";
+    out += uri;
+    out += "\n                },\n                \"region\": {\n                  \"startLine\": ";
+    append_json_number(out, f.line);
+    out += ",\n                  \"startColumn\": ";
+    append_json_number(out, f.column);
+    out += "\n                }\n              }\n            }\n          ]\n        }";
+  }
 }
 
-std::string render_sarif(std::span<const Finding> findings) {
-  ReportSink sink;
-  stream_sarif(findings, sink);
-  return std::move(sink.text);
-}
+std::string render_sarif(std::span<const Finding> findings) { return SarifReport(findings).render(); }
 
 }  // namespace quarn

@@ -1,13 +1,11 @@
 #pragma once
 
-#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "findings/finding.h"
-#include "reporters/report_sink.h"
+#include "reporters/report.h"
 
 namespace quarn {
 
@@ -15,47 +13,23 @@ inline constexpr std::string_view kSarifVersion = "2.1.0";
 inline constexpr std::string_view kSarifSchema =
     "https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/sarif-schema-2.1.0.json";
 
-struct SarifRule {
-  std::string id;
-  std::string name;
-  std::string short_description;
-};
-
-struct SarifLocation {
-  std::string uri;
-  std::uint64_t start_line = 0;
-  std::uint64_t start_column = 0;
-};
-
-struct SarifResult {
-  std::string rule_id;
-  std::string_view level;
-  std::string message;
-  std::vector<SarifLocation> locations;
-};
-
-struct SarifRun {
-  std::string driver_name;
-  std::vector<SarifRule> rules = {};
-  std::vector<SarifResult> results = {};
-};
-
-struct SarifLog {
-  std::string version;
-  std::string schema;
-  std::vector<SarifRun> runs = {};
-};
-
 std::string_view sarif_level(Severity severity);
 
-// A rule per distinct check id, in order of first appearance.
-std::vector<SarifRule> sarif_rules(std::span<const Finding> findings);
+// A SARIF log of one run: a rule per distinct check id in order of first
+// appearance (named by its first finding's title), then a result per finding
+// in list order.
+class SarifReport final : public Report {
+ public:
+  explicit SarifReport(std::span<const Finding> findings);
+  void head(std::string& out) const override { out += head_; }
+  void pieces(std::string& out, std::size_t first, std::size_t last) const override;
+  void tail(std::string& out) const override { out += tail_; }
 
-// One run: the rules above and a result per finding in list order.
-SarifLog build_sarif_log(std::span<const Finding> findings);
+ private:
+  std::string head_;  // up to the opening bracket of "results"
+  std::string tail_;
+};
 
-// The log as text; streaming writes the same text without building the log.
 std::string render_sarif(std::span<const Finding> findings);
-void stream_sarif(std::span<const Finding> findings, ReportSink& sink);
 
 }  // namespace quarn

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
+#include <memory>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -16,6 +18,7 @@
 #include "reporters/remediation_prompt.h"
 #include "reporters/sarif.h"
 #include "run/external.h"
+#include "run/workers.h"
 
 namespace quarn {
 
@@ -57,48 +60,86 @@ Result<std::string> read_source(const fs::path& path) {
   return text;
 }
 
-// Runs every enabled check of the catalog on one parsed file and appends the
-// file's findings, sorted, to `findings`.
-void check_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings, const fs::path& path,
-                const ParsedModule& parsed, const Config& config, std::vector<Finding>& findings) {
+// What checking one file gave: its sorted findings, or its read or parse
+// error rendered for the warning line.
+struct FileResult {
+  std::vector<Finding> findings;
+  std::optional<std::string> error;
+};
+
+// Runs every enabled check of the catalog on one parsed file; the findings
+// come sorted.
+std::vector<Finding> check_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
+                                const fs::path& path, const ParsedModule& parsed, const Config& config) {
   SourceModel model{path, parsed.source, parsed, config, SourceIndex(parsed)};
-  const std::size_t first = findings.size();
+  std::vector<Finding> findings;
   for (std::size_t i = 0; i < catalog.size(); ++i) {
     if (!settings[i].enabled) continue;
     std::vector<Finding> found = catalog[i]->run(model, settings[i]);
     if (const std::optional<Severity> severity = settings[i].severity)
       for (Finding& f : found) f.severity = *severity;
-    std::move(found.begin(), found.end(), std::back_inserter(findings));
+    if (findings.empty()) {
+      findings = std::move(found);
+    } else {
+      std::move(found.begin(), found.end(), std::back_inserter(findings));
+    }
   }
-  sort_findings(std::span(findings).subspan(first));
+  sort_findings(findings);
+  return findings;
 }
 
 // Reads, parses and checks one file; a read or parse failure is the file's error.
-Result<void> check_one_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
-                            const fs::path& path, const Config& config, std::vector<Finding>& findings) {
+FileResult check_one_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
+                          const fs::path& path, const Config& config) {
   auto text = read_source(path);
-  if (!text) return fail(std::move(text.error()));
+  if (!text) return {.findings = {}, .error = text.error().render()};
   auto parsed = parse_module(path, *text);
-  if (!parsed) return fail(std::move(parsed.error()).context(fmt::format("parse {}", path_text(path))));
-  check_file(catalog, settings, path, *parsed, config, findings);
-  return {};
+  if (!parsed) {
+    return {.findings = {},
+            .error = std::move(parsed.error()).context(fmt::format("parse {}", path_text(path))).render()};
+  }
+  return {.findings = check_file(catalog, settings, path, *parsed, config), .error = std::nullopt};
 }
 
-// Writes the report to standard output in large pieces, then the newline.
-Result<void> print_report(OutputFormat format, const std::vector<Finding>& findings) {
-  ReportSink sink(write_stdout);
+// Findings per piece of the report that one worker renders at a time: about
+// a megabyte of text.
+constexpr std::size_t kFindingsPerPiece = 2048;
+
+Result<std::unique_ptr<Report>> make_report(OutputFormat format, std::span<const Finding> findings) {
   switch (format) {
     case OutputFormat::Json:
-      if (auto streamed = stream_json(findings, sink); !streamed) return streamed;
-      break;
+      if (auto valid = check_json_paths(findings); !valid) return fail(std::move(valid.error()));
+      return std::make_unique<JsonReport>(findings);
     case OutputFormat::Sarif:
-      stream_sarif(findings, sink);
-      break;
+      return std::make_unique<SarifReport>(findings);
     case OutputFormat::Human:
-      stream_human(findings, sink);
       break;
   }
-  write_stdout("\n");
+  return std::make_unique<HumanReport>(findings);
+}
+
+// Writes the report and one newline to standard output. Workers render the
+// pieces; this thread writes them in order as they come.
+Result<void> print_report(OutputFormat format, std::span<const Finding> findings, unsigned workers) {
+  auto report = make_report(format, findings);
+  if (!report) return fail(std::move(report.error()));
+  std::string head;
+  (*report)->head(head);
+  write_stdout(head);
+  const std::size_t pieces = (findings.size() + kFindingsPerPiece - 1) / kFindingsPerPiece;
+  run_in_order(
+      pieces, static_cast<unsigned>(std::min<std::size_t>(workers, pieces)), 2 * std::size_t{workers},
+      [&](std::size_t piece) {
+        std::string text;
+        const std::size_t first = piece * kFindingsPerPiece;
+        (*report)->pieces(text, first, std::min(findings.size(), first + kFindingsPerPiece));
+        return text;
+      },
+      [&](std::size_t, std::string& text) { write_stdout(text); });
+  std::string tail;
+  (*report)->tail(tail);
+  tail += '\n';
+  write_stdout(tail);
   return {};
 }
 
@@ -171,23 +212,33 @@ Result<std::vector<fs::path>> discover_python_files(const fs::path& path) {
   return files;
 }
 
-Result<RunOutcome> check_path(const std::vector<fs::path>& files, const Config& config) {
-  Catalog catalog = build_catalog();
+unsigned worker_count(std::size_t files) {
+  return static_cast<unsigned>(std::clamp<std::size_t>(files, 1, available_cpus()));
+}
+
+RunOutcome check_files(const std::vector<fs::path>& files, const Config& config, unsigned workers) {
+  const Catalog catalog = build_catalog();
   const std::vector<ResolvedCheckConfig> settings = resolve_catalog_settings(catalog, config);
   RunOutcome outcome;
-  for (const fs::path& file : files) {
-    Result<void> checked = check_one_file(catalog, settings, file, config, outcome.findings);
-    if (!checked) {
-      std::string message = checked.error().render();
-      write_stderr(fmt::format("warning: {}\n", message));
-      outcome.file_errors.push_back(FileError{file, std::move(message)});
-    }
-  }
+  // Every file's result may wait, so that one slow file never stalls the rest.
+  run_in_order(
+      files.size(), workers, files.size(),
+      [&](std::size_t i) { return check_one_file(catalog, settings, files[i], config); },
+      [&](std::size_t i, FileResult& result) {
+        if (result.error) {
+          write_stderr(fmt::format("warning: {}\n", *result.error));
+          outcome.file_errors.push_back(FileError{files[i], std::move(*result.error)});
+        } else {
+          std::ranges::move(result.findings, std::back_inserter(outcome.findings));
+        }
+      });
+  // Each file's list is sorted and files come in path order, so this only
+  // confirms the order.
   sort_findings(outcome.findings);
   return outcome;
 }
 
-RunResult run_check(const CheckCommand& command) {
+RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers) {
   const fs::path& path = command.path;
   fs::path start = names_regular_file(path) ? lexical_parent(path).value_or(fs::path()) : path;
   Result<Config> config = discover_config(start);
@@ -196,9 +247,9 @@ RunResult run_check(const CheckCommand& command) {
 
   auto files = discover_python_files(path);
   if (!files) return fail(std::move(files.error()));
-  auto outcome = check_path(*files, *config);
-  if (!outcome) return fail(std::move(outcome.error()));
-  std::vector<Finding>& findings = outcome->findings;
+  const unsigned pool = workers.value_or(worker_count(files->size()));
+  RunOutcome outcome = check_files(*files, *config, pool);
+  std::vector<Finding>& findings = outcome.findings;
 
   std::vector<std::string> checkers = config->external_checkers;
   checkers.insert(checkers.end(), command.with_external.begin(), command.with_external.end());
@@ -209,14 +260,14 @@ RunResult run_check(const CheckCommand& command) {
     sort_findings(findings);
   }
 
-  if (auto printed = print_report(command.format, findings); !printed) return fail(std::move(printed.error()));
+  if (auto printed = print_report(command.format, findings, pool); !printed) return fail(std::move(printed.error()));
 
   if (command.remediation_prompt) {
     if (auto written = write_remediation_prompt(*command.remediation_prompt, findings, path); !written)
       return fail(std::move(written.error()));
   }
   if (!findings.empty()) return 1;
-  return outcome->file_errors.empty() ? 0 : 2;
+  return outcome.file_errors.empty() ? 0 : 2;
 }
 
 }  // namespace quarn

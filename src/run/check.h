@@ -26,8 +26,11 @@ inline constexpr std::string_view SKIPPED_DIR_NAMES[] = {
 };
 
 // The `check` subcommand: configuration, discovery, checks, external
-// checkers, report, prompt, exit status.
-RunResult run_check(const CheckCommand& command);
+// checkers, report, prompt, exit status. Files are checked and the report
+// rendered on `workers` threads; by default as many as there are CPUs this
+// process may use, but never more than files (one: no thread is started).
+// The output does not depend on the number.
+RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers = std::nullopt);
 
 // The upward search for quarn.toml from `start` (lexical parents only).
 Result<Config> discover_config(const std::filesystem::path& start);
@@ -35,8 +38,14 @@ Result<Config> discover_config(const std::filesystem::path& start);
 // The .py files under `path` (or `path` itself), in path order.
 Result<std::vector<std::filesystem::path>> discover_python_files(const std::filesystem::path& path);
 
-// Parses and checks every file; findings sorted, file errors in visit order.
-Result<RunOutcome> check_path(const std::vector<std::filesystem::path>& files, const Config& config);
+// Parses and checks every file on `workers` threads; findings sorted, file
+// errors in file order, each file's warning printed on standard error as
+// soon as every earlier file is done.
+RunOutcome check_files(const std::vector<std::filesystem::path>& files, const Config& config, unsigned workers);
+
+// Workers for a run over `files` files: the CPUs this process may use, at
+// most one per file.
+unsigned worker_count(std::size_t files);
 
 // The lexical parent of a path: "src/pkg" -> "src" -> "" (the current
 // directory) -> none; "/a" -> "/" -> none.

@@ -1,27 +1,31 @@
 #!/usr/bin/env bash
-# End-to-end benchmark: quarn check over a Python tree (default: the machine's
-# Python standard library) with the default and the strict profile, and
-# flake8 / pyflakes over the same tree when installed. Prints, per tool:
-# files, MB, median wall time, MB/s and peak resident memory.
+# End-to-end benchmark of `quarn check --format json` over a Python tree
+# (default: a copy of the machine's Python standard library), with the
+# default and the strict profile, on one core (taskset -c 0) and on every
+# core the process may use. The runs of the four set-ups alternate, and each
+# figure is the median of RUNS runs (the machines are shared and noisy).
 #
-#   bench/check_bench.sh [TREE] [RUNS]    (an empty TREE means the standard library)
+#   bench/check_bench.sh [--compare] [TREE] [RUNS]   (an empty TREE means the standard library)
 #
-# Single-threaded tools only are compared (flake8 runs with -j1). Needs
-# hyperfine (Debian package) and GNU time (/usr/bin/time).
+# Prints per profile: wall time and MB/s on one core and on all cores, the
+# speed-up, and the peak resident memory of each. --compare also times
+# flake8 -j1 and pyflakes when installed (single-threaded, slow).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-runs="${2:-5}"
+compare=0
+if [ "${1:-}" = "--compare" ]; then compare=1; shift; fi
+runs="${2:-7}"
 quarn="$root/build/release/quarn"
 [ -x "$quarn" ] || "$root/scripts/quarn" --version >/dev/null
 
-for tool in hyperfine /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "bench: $tool is missing (apt-get install hyperfine time)" >&2; exit 2; }
+for tool in /usr/bin/time taskset; do
+  command -v "$tool" >/dev/null || { echo "bench: $tool is missing (apt-get install time util-linux)" >&2; exit 2; }
 done
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 if [ -n "${1:-}" ]; then
-  tree="$1"
+  tree="$(cd "$1" && pwd)"
 else
   # The standard library proper: a copy without installed third-party
   # packages and caches.
@@ -39,21 +43,54 @@ mb=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1e6 }')
 # built-in profiles are what is measured.
 mkdir -p "$work/cwd/.git"
 
-measure() {  # name, command...
+# One timed run: appends "SECONDS PEAK_KB" to the set-up's file.
+run_once() {  # name, command...
   local name="$1"; shift
-  (cd "$work/cwd" && hyperfine --runs "$runs" --warmup 1 -N -i --export-json "$work/h.json" "$*" >/dev/null 2>&1)
-  local median
-  median=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["results"][0]["median"])' "$work/h.json")
-  local peak
-  peak=$(cd "$work/cwd" && { /usr/bin/time -f '%M' "$@" >/dev/null 2>"$work/time.err" || true; } && tail -1 "$work/time.err")
-  awk -v n="$name" -v f="$files" -v mb="$mb" -v t="$median" -v kb="$peak" \
-    'BEGIN { printf "%-22s %6d files %7.1f MB %8.3f s %8.1f MB/s %8.1f MB peak\n", n, f, mb, t, mb / t, kb / 1024 }'
+  local start end
+  start=$(date +%s%N)
+  (cd "$work/cwd" && /usr/bin/time -f '%M' -o "$work/peak" "$@" >/dev/null 2>&1) || true
+  end=$(date +%s%N)
+  echo "$(( end - start )) $(tail -n 1 "$work/peak")" >>"$work/$name.runs"
 }
 
-echo "tree: $tree"
-measure "quarn (default)" "$quarn" check "$tree" --format json
-measure "quarn (strict)" "$quarn" check "$tree" --format json --profile strict
-if command -v flake8 >/dev/null; then measure "flake8 -j1" flake8 -j1 --exit-zero "$tree"; fi
-for pyflakes in pyflakes pyflakes3; do
-  if command -v "$pyflakes" >/dev/null; then measure "pyflakes" "$pyflakes" "$tree"; break; fi
+median() {  # file, column
+  sort -n -k"$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'
+}
+
+setups=()
+for profile in default strict; do
+  for cores in one all; do setups+=("$profile-$cores"); done
 done
+for _ in $(seq 0 "$runs"); do  # the first round warms the caches and is dropped
+  for setup in "${setups[@]}"; do
+    profile="${setup%-*}"
+    pin=()
+    [ "${setup#*-}" = "one" ] && pin=(taskset -c 0)
+    run_once "$setup" "${pin[@]}" "$quarn" check "$tree" --format json --profile "$profile"
+  done
+done
+
+echo "tree: $tree ($files files, $mb MB); all cores: $(nproc) CPUs; median of $runs runs"
+printf '%-8s %10s %10s %10s %10s %9s %11s %11s\n' profile "1 core s" "MB/s" "all s" "MB/s" speed-up "1 core MiB" "all MiB"
+for profile in default strict; do
+  one_ns=$(tail -n +2 "$work/$profile-one.runs" >"$work/one" && median "$work/one" 1)
+  all_ns=$(tail -n +2 "$work/$profile-all.runs" >"$work/all" && median "$work/all" 1)
+  one_kb=$(median "$work/one" 2)
+  all_kb=$(median "$work/all" 2)
+  awk -v p="$profile" -v mb="$mb" -v o="$one_ns" -v a="$all_ns" -v ok="$one_kb" -v ak="$all_kb" 'BEGIN {
+    o /= 1e9; a /= 1e9
+    printf "%-8s %10.3f %10.1f %10.3f %10.1f %8.2fx %11.1f %11.1f\n", p, o, mb / o, a, mb / a, o / a, ok / 1024, ak / 1024
+  }'
+done
+
+if [ "$compare" = 1 ]; then
+  others() {  # name, command...
+    local name="$1"; shift
+    run_once "$name" "$@"
+    awk -v n="$name" -v mb="$mb" '{ t = $1 / 1e9; printf "%-12s %10.3f s %8.1f MB/s %8.1f MiB peak\n", n, t, mb / t, $2 / 1024 }' "$work/$name.runs"
+  }
+  if command -v flake8 >/dev/null; then others "flake8 -j1" flake8 -j1 --exit-zero "$tree"; fi
+  for pyflakes in pyflakes pyflakes3; do
+    if command -v "$pyflakes" >/dev/null; then others pyflakes "$pyflakes" "$tree"; break; fi
+  done
+fi

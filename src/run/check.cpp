@@ -229,6 +229,8 @@ RunOutcome check_files(const std::vector<fs::path>& files, const Config& config,
           write_stderr(fmt::format("warning: {}\n", *result.error));
           outcome.file_errors.push_back(FileError{files[i], std::move(*result.error)});
         } else {
+          // Appended as they come: collecting the lists first would hold
+          // every finding twice while the run's list is filled.
           std::ranges::move(result.findings, std::back_inserter(outcome.findings));
         }
       });

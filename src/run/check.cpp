@@ -86,8 +86,12 @@ Result<void> check_one_file(const Catalog& catalog, const fs::path& path, const 
 }
 
 // Writes the report to standard output in large pieces, then the newline.
+// After a failed write the rest is dropped and that first error returned.
 Result<void> print_report(OutputFormat format, const std::vector<Finding>& findings) {
-  ReportSink sink(write_stdout);
+  Result<void> written;
+  ReportSink sink([&written](std::string_view text) {
+    if (written) written = write_stdout(text);
+  });
   switch (format) {
     case OutputFormat::Json:
       if (auto streamed = stream_json(findings, sink); !streamed) return streamed;

@@ -49,6 +49,30 @@ Error walk_error(const fs::path& root, const fs::path& entry, const std::error_c
       .context(fmt::format("walk directory {}", path_text(root)));
 }
 
+// Appends the .py entries below `root` to `files`, in no particular order.
+// Links are not followed; directories wait on a stack rather than holding a
+// descriptor each, so a deep tree neither recurses nor runs out of them. An
+// error names the entry that failed.
+Result<void> walk_directory(const fs::path& root, std::vector<fs::path>& files) {
+  std::vector<fs::path> pending{root};
+  while (!pending.empty()) {
+    const fs::path dir = std::move(pending.back());
+    pending.pop_back();
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+      fs::file_type type = it->symlink_status(ec).type();
+      if (ec) return fail(walk_error(root, it->path(), ec));
+      if (type == fs::file_type::directory) {
+        if (!is_skipped_dir_name(it->path().filename().native())) pending.push_back(it->path());
+      } else if (has_py_extension(it->path())) {
+        files.push_back(it->path());
+      }
+    }
+    if (ec) return fail(walk_error(root, dir, ec));
+  }
+  return {};
+}
+
 Result<std::string> read_source(const fs::path& path) {
   auto text = read_file(path);
   if (!text) return fail(std::move(text.error()).context(fmt::format("read {}", path_text(path))));
@@ -103,8 +127,8 @@ Result<void> print_report(OutputFormat format, const std::vector<Finding>& findi
       stream_human(findings, sink);
       break;
   }
-  write_stdout("\n");
-  return {};
+  if (written) written = write_stdout("\n");
+  return written;
 }
 
 }  // namespace
@@ -149,20 +173,7 @@ Result<std::vector<fs::path>> discover_python_files(const fs::path& path) {
     if (ec) return fail(walk_error(path, path, ec));
     if (fs::is_directory(root_status)) {
       if (!is_skipped_dir_name(last_component(path.native()))) {
-        fs::recursive_directory_iterator it(path, fs::directory_options::none, ec);
-        if (ec) return fail(walk_error(path, path, ec));
-        for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-          if (ec) break;
-          const fs::directory_entry& entry = *it;
-          fs::file_type type = entry.symlink_status(ec).type();
-          if (ec) return fail(walk_error(path, entry.path(), ec));
-          if (type == fs::file_type::directory) {
-            if (is_skipped_dir_name(entry.path().filename().native())) it.disable_recursion_pending();
-          } else if (has_py_extension(entry.path())) {
-            files.push_back(entry.path());
-          }
-        }
-        if (ec) return fail(walk_error(path, it == fs::recursive_directory_iterator() ? path : it->path(), ec));
+        if (auto walked = walk_directory(path, files); !walked) return fail(std::move(walked.error()));
       }
     } else if (has_py_extension(path)) {
       // Neither a regular file nor a directory (a fifo, a socket, a broken

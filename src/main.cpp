@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 
 int main(int argc, char** argv) {
+  quarn::hold_closed_standard_streams();
   quarn::CliDefinition cli;
   auto parsed = cli.parse(argc, argv);
   if (auto* status = std::get_if<std::uint8_t>(&parsed)) return *status;

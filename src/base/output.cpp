@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -14,15 +15,78 @@ namespace quarn {
 
 namespace {
 
-void write_all(int fd, std::string_view text) {
+namespace fs = std::filesystem;
+
+// Sources are addressed with 32-bit offsets (the lexer refuses 4 GiB), so
+// nothing that is read whole may reach that size.
+constexpr std::size_t kReadLimit = std::size_t{1} << 32;
+constexpr std::string_view kTooLarge = "stream is too large (4 GiB or more)";
+
+// Tries for a fresh temporary name beside a replaced file before giving up.
+constexpr int kTemporaryNameAttempts = 100;
+
+Result<void> write_all(int fd, std::string_view text) {
   while (!text.empty()) {
     ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return;  // nowhere left to report a failing standard stream
+      return fail(os_error_message(errno));
     }
+    if (n == 0) return fail("no bytes written");
     text.remove_prefix(static_cast<std::size_t>(n));
   }
+  return {};
+}
+
+// Writes `text`, syncs it to the disk (a crash then leaves the whole text or
+// none) and closes `fd` whatever happens; the first error wins.
+Result<void> write_and_close(int fd, std::string_view text) {
+  Result<void> written = write_all(fd, text);
+  if (written && ::fsync(fd) != 0) written = fail(os_error_message(errno));
+  if (::close(fd) != 0 && written) written = fail(os_error_message(errno));
+  return written;
+}
+
+// Makes room for `more` bytes by doubling, but never past the read limit:
+// std::string's own growth would double a buffer near 4 GiB to 8 GiB.
+void make_room(std::string& data, std::size_t more) {
+  if (data.capacity() - data.size() >= more) return;
+  std::string larger;
+  larger.reserve(std::min(std::max(2 * data.capacity(), data.size() + more), kReadLimit));
+  larger.append(data);
+  data.swap(larger);
+}
+
+Result<std::string> read_descriptor(int fd, bool regular_only) {
+  struct stat info;
+  if (::fstat(fd, &info) != 0) return fail(os_error_message(errno));
+  const bool regular = S_ISREG(info.st_mode);
+  if (regular_only && !regular) return fail("not a regular file");
+  if (regular && static_cast<std::uint64_t>(info.st_size) >= kReadLimit) return fail(std::string(kTooLarge));
+  std::string data;
+  if (regular) data.reserve(static_cast<std::size_t>(info.st_size));
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(os_error_message(errno));
+    }
+    if (n == 0) return data;
+    const auto count = static_cast<std::size_t>(n);
+    // A stream, or a file still growing, is cut off here.
+    if (data.size() + count >= kReadLimit) return fail(std::string(kTooLarge));
+    make_room(data, count);
+    data.append(buffer, count);
+  }
+}
+
+Result<std::string> open_and_read(const fs::path& path, int flags, bool regular_only) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
+  if (fd < 0) return fail(os_error_message(errno));
+  auto data = read_descriptor(fd, regular_only);
+  ::close(fd);
+  return data;
 }
 
 // Length of the valid UTF-8 sequence starting at s[i], or 0 when invalid.
@@ -58,52 +122,60 @@ std::size_t utf8_sequence(std::string_view s, std::size_t i, std::size_t& maxima
 
 }  // namespace
 
-void write_stdout(std::string_view text) { write_all(STDOUT_FILENO, text); }
-void write_stderr(std::string_view text) { write_all(STDERR_FILENO, text); }
+Result<void> write_stdout(std::string_view text) {
+  if (auto written = write_all(STDOUT_FILENO, text); !written)
+    return fail(std::move(written.error()).context("write standard output"));
+  return {};
+}
+
+void write_stderr(std::string_view text) { (void)write_all(STDERR_FILENO, text); }
+
+void hold_closed_standard_streams() {
+  // open() takes the lowest free descriptor, so in this order each closed
+  // stream gets its own; writes to a read-only one fail as on a closed one.
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    if (::open("/dev/null", O_RDONLY) < 0) return;
+  }
+}
 
 std::string os_error_message(int error_number) {
   return fmt::format("{} (os error {})", std::strerror(error_number), error_number);
 }
 
-Result<void> write_file(const std::filesystem::path& path, std::string_view text) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return fail(os_error_message(errno));
-  while (!text.empty()) {
-    ssize_t n = ::write(fd, text.data(), text.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int saved = errno;
-      ::close(fd);
-      return fail(os_error_message(saved));
-    }
-    text.remove_prefix(static_cast<std::size_t>(n));
+Result<bool> write_new_file(const fs::path& path, std::string_view text) {
+  // With O_EXCL, open neither follows a link nor reuses any entry.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EEXIST) return false;
+    return fail(os_error_message(errno));
   }
-  if (::close(fd) != 0) return fail(os_error_message(errno));
-  return {};
+  if (auto written = write_and_close(fd, text); !written) {
+    ::unlink(path.c_str());
+    return fail(std::move(written.error()));
+  }
+  return true;
 }
 
-Result<std::string> read_file(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(os_error_message(errno));
-  std::string data;
-  struct stat info;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-    data.reserve(static_cast<std::size_t>(info.st_size) + 1);
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int saved = errno;
-      ::close(fd);
-      return fail(os_error_message(saved));
-    }
-    if (n == 0) break;
-    data.append(buffer, static_cast<std::size_t>(n));
+Result<void> replace_file(const fs::path& path, std::string_view text) {
+  // A short name of our own, so that a long target name cannot push it past
+  // the name limit; mode 0666 goes through the umask like any create.
+  fs::path temporary;
+  int fd = -1;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    temporary = path.parent_path() / fmt::format(".quarn-{}-{}.tmp", ::getpid(), attempt);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt + 1 == kTemporaryNameAttempts)) return fail(os_error_message(errno));
   }
-  ::close(fd);
-  return data;
+  Result<void> written = write_and_close(fd, text);
+  if (written && ::rename(temporary.c_str(), path.c_str()) != 0) written = fail(os_error_message(errno));
+  if (!written) ::unlink(temporary.c_str());
+  return written;
 }
+
+Result<std::string> read_file(const fs::path& path) { return open_and_read(path, 0, false); }
+
+Result<std::string> read_regular_file(const fs::path& path) { return open_and_read(path, O_NONBLOCK, true); }
 
 bool is_valid_utf8(std::string_view text) {
   std::size_t maximal;

@@ -9,16 +9,37 @@
 namespace quarn {
 
 // Write all of `text` to standard output / standard error, unbuffered by
-// stdio so that the two streams keep their relative order.
-void write_stdout(std::string_view text);
+// stdio so that the two streams keep their relative order. A failed or short
+// write of standard output is an error with the context "write standard
+// output"; standard error has nowhere left to report its own failure.
+[[nodiscard]] Result<void> write_stdout(std::string_view text);
 void write_stderr(std::string_view text);
 
-// Create or truncate `path` and write `text` to it. The error is the system's
-// message alone; callers add context.
-Result<void> write_file(const std::filesystem::path& path, std::string_view text);
+// Takes a standard stream's descriptor that is closed at start with one that
+// cannot be written either, so that no file or pipe opened later lands on it
+// and receives the report or the warnings.
+void hold_closed_standard_streams();
 
-// Read a whole file. The error is the system's message alone.
+// Create `path` exclusively (an existing entry of any kind, a dangling link
+// included, is never followed or replaced) and write `text` to it. False,
+// with nothing written, when something already exists there. Other errors are
+// the system's message alone, and remove the half-written file.
+Result<bool> write_new_file(const std::filesystem::path& path, std::string_view text);
+
+// Write `text` to a new file beside `path` and rename it over `path`, so
+// that `path` holds either its old content or all of `text`. The file gets
+// the permissions a plain create gives. The error is the system's message
+// alone; the temporary file is removed then.
+Result<void> replace_file(const std::filesystem::path& path, std::string_view text);
+
+// Read a whole file. Contents of 4 GiB or more are refused with "stream is
+// too large" before they are held in memory. The error is the system's
+// message alone, or that refusal.
 Result<std::string> read_file(const std::filesystem::path& path);
+
+// The same for a regular file only, opened without blocking, so that a fifo
+// or a device fails at once instead of hanging or streaming forever.
+Result<std::string> read_regular_file(const std::filesystem::path& path);
 
 // The system's message for an errno value, e.g. "No such file or directory (os error 2)".
 std::string os_error_message(int error_number);

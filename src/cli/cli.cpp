@@ -23,6 +23,16 @@ struct UsageFormatter : CLI::Formatter {
 
 std::string usage_line(const CLI::App* app, const std::string& name) { return UsageFormatter{}.usage(app, name); }
 
+// Help and version text end the command here, so a failed write is reported
+// here too, the way main reports a run error.
+std::uint8_t print_text(std::string_view text) {
+  if (auto written = write_stdout(text); !written) {
+    write_stderr("error: " + written.error().render() + "\n");
+    return 2;
+  }
+  return 0;
+}
+
 }  // namespace
 
 struct CliDefinition::Values {
@@ -116,11 +126,9 @@ std::variant<Command, std::uint8_t> CliDefinition::parse(int argc, const char* c
     // The help of the innermost subcommand that was named.
     const CLI::App* target = &app;
     for (const CLI::App* sub : app.get_subcommands()) target = sub;
-    write_stdout(target == &app ? app.help() : target->help("quarn"));
-    return std::uint8_t{0};
+    return print_text(target == &app ? app.help() : target->help("quarn"));
   } catch (const CLI::CallForVersion& e) {
-    write_stdout(std::string(e.what()) + "\n");
-    return std::uint8_t{0};
+    return print_text(std::string(e.what()) + "\n");
   } catch (const CLI::ParseError& e) {
     const CLI::App* target = &app;
     for (const CLI::App* sub : app.get_subcommands()) target = sub;
@@ -132,13 +140,11 @@ std::variant<Command, std::uint8_t> CliDefinition::parse(int argc, const char* c
 
   if (v.help->parsed()) {
     if (v.help_topic.empty()) {
-      write_stdout(app.help());
-      return std::uint8_t{0};
+      return print_text(app.help());
     }
     for (const CLI::App* sub : app.get_subcommands({})) {
       if (sub->get_name() == v.help_topic.front() && sub != v.help) {
-        write_stdout(sub->help("quarn"));
-        return std::uint8_t{0};
+        return print_text(sub->help("quarn"));
       }
     }
     write_stderr(fmt::format("error: unrecognized subcommand '{}'\n\n{}\nFor more information, try '--help'.\n",

@@ -4,7 +4,9 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <optional>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 #include "base/output.h"
@@ -14,6 +16,10 @@ namespace quarn {
 namespace {
 
 constexpr std::uint64_t kContextRadius = 8;
+
+// One line start in this many is indexed: a window is found after scanning
+// fewer lines than this, and even a file of empty lines gets a small index.
+constexpr std::uint64_t kStride = 64;
 
 constexpr auto kHeader = FMT_STRING(
     "# Quarn remediation prompt\n"
@@ -82,17 +88,58 @@ bool group_before(const FindingGroup& a, const FindingGroup& b) {
   return a.id < b.id;
 }
 
-void append_source_context(std::string& out, const Finding& finding) {
-  auto text = read_file(std::filesystem::path(finding.file));
-  if (!text || !is_valid_utf8(*text)) return;
-  auto rows = source_context_rows(*text, finding.line);
+// The rows of the window around `line`, scanning from offset `at`, where line
+// `number + 1` starts.
+std::string context_rows_from(std::string_view text, std::size_t at, std::uint64_t number, std::uint64_t line) {
+  if (line == 0) return {};
+  constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t first = line > kContextRadius ? line - kContextRadius : 1;
+  std::uint64_t last = line > kMax - kContextRadius ? kMax : line + kContextRadius;
+
+  std::string rows;
+  bool reached = false;
+  while (at < text.size() && number < last) {
+    auto end = text.find('\n', at);
+    auto piece = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    if (end != std::string_view::npos && piece.ends_with('\r')) piece.remove_suffix(1);
+    at = end == std::string_view::npos ? text.size() : end + 1;
+    if (++number < first) continue;
+    reached = reached || number == line;
+    fmt::format_to(std::back_inserter(rows), "{}{:>5}| {}\n", number == line ? '>' : ' ', number, piece);
+  }
+  return reached ? rows : std::string{};
+}
+
+// Every file the findings name, read at most once per prompt.
+class SourceFiles {
+ public:
+  // The file's lines, or null when it gives no context.
+  const SourceLines* find(const std::string& file) {
+    auto [entry, inserted] = files_.try_emplace(file);
+    if (inserted) {
+      // Any path may come from an external checker: a fifo or a device must
+      // neither block nor stream forever.
+      auto text = read_regular_file(std::filesystem::path(file));
+      if (text && is_valid_utf8(*text)) entry->second.emplace(std::move(*text));
+    }
+    return entry->second ? &*entry->second : nullptr;
+  }
+
+ private:
+  std::unordered_map<std::string, std::optional<SourceLines>> files_;
+};
+
+void append_source_context(std::string& out, const Finding& finding, SourceFiles& files) {
+  const SourceLines* lines = files.find(finding.file);
+  if (lines == nullptr) return;
+  auto rows = lines->context_rows(finding.line);
   if (rows.empty()) return;
   out += "Source context:\n\n```python\n";
   out += rows;
   out += "```\n\n";
 }
 
-void append_group(std::string& out, const FindingGroup& group, std::size_t k) {
+void append_group(std::string& out, const FindingGroup& group, std::size_t k, SourceFiles& files) {
   auto sink = std::back_inserter(out);
   const Finding& first = *group.occurrences.front();
   fmt::format_to(sink, kGroupHeading, k, group.id, group.title, group.severity, group.occurrences.size(),
@@ -103,7 +150,7 @@ void append_group(std::string& out, const FindingGroup& group, std::size_t k) {
   for (const Finding* occurrence : group.occurrences) {
     fmt::format_to(sink, kOccurrenceHeading, k, ++j, path_text(occurrence->file), occurrence->line, occurrence->column,
                    occurrence->severity, occurrence->message);
-    append_source_context(out, *occurrence);
+    append_source_context(out, *occurrence, files);
   }
 }
 
@@ -135,25 +182,17 @@ std::size_t count_distinct_files(std::span<const Finding> findings) {
   return static_cast<std::size_t>(std::ranges::unique(paths, same).begin() - paths.begin());
 }
 
-std::string source_context_rows(std::string_view text, std::uint64_t line) {
-  if (line == 0) return {};
-  constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
-  std::uint64_t first = line > kContextRadius ? line - kContextRadius : 1;
-  std::uint64_t last = line > kMax - kContextRadius ? kMax : line + kContextRadius;
+SourceLines::SourceLines(std::string text) : text_(std::move(text)) {
+  checkpoints_.push_back(0);
+  std::uint64_t newlines = 0;
+  for (auto at = text_.find('\n'); at != std::string::npos; at = text_.find('\n', at + 1))
+    if (++newlines % kStride == 0) checkpoints_.push_back(at + 1);
+}
 
-  std::string rows;
-  bool reached = false;
-  std::uint64_t number = 0;
-  for (std::size_t at = 0; at < text.size() && number < last;) {
-    auto end = text.find('\n', at);
-    auto piece = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
-    if (end != std::string_view::npos && piece.ends_with('\r')) piece.remove_suffix(1);
-    at = end == std::string_view::npos ? text.size() : end + 1;
-    if (++number < first) continue;
-    reached = reached || number == line;
-    fmt::format_to(std::back_inserter(rows), "{}{:>5}| {}\n", number == line ? '>' : ' ', number, piece);
-  }
-  return reached ? rows : std::string{};
+std::string SourceLines::context_rows(std::uint64_t line) const {
+  std::uint64_t first = line > kContextRadius ? line - kContextRadius : 1;
+  std::size_t checkpoint = std::min<std::uint64_t>((first - 1) / kStride, checkpoints_.size() - 1);
+  return context_rows_from(text_, checkpoints_[checkpoint], checkpoint * kStride, line);
 }
 
 std::string render_remediation_prompt(std::span<const Finding> findings, std::string_view checked_path) {
@@ -174,8 +213,9 @@ std::string render_remediation_prompt(std::span<const Finding> findings, std::st
   out += "\n";
 
   out += "## Findings by type\n\n";
+  SourceFiles files;
   std::size_t k = 0;
-  for (const auto& group : groups) append_group(out, group, ++k);
+  for (const auto& group : groups) append_group(out, group, ++k, files);
 
   fmt::format_to(sink, kInstructions, checked_path);
   return out;
@@ -191,7 +231,7 @@ Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, 
     if (error)
       return fail(Error(os_error_message(error.value())).context(fmt::format("create directory for {}", shown)));
   }
-  if (auto written = write_file(prompt_path, prompt); !written)
+  if (auto written = replace_file(prompt_path, prompt); !written)
     return fail(std::move(written.error()).context(fmt::format("write remediation prompt to {}", shown)));
   write_stderr(fmt::format("Wrote remediation prompt to {}\n", shown));
   return {};

@@ -26,16 +26,28 @@ std::vector<FindingGroup> group_findings(std::span<const Finding> findings);
 // Number of distinct files, paths compared component by component.
 std::size_t count_distinct_files(std::span<const Finding> findings);
 
-// The rows of the source window around `line` (eight lines either side), or
-// empty when the line is outside `text`.
-std::string source_context_rows(std::string_view text, std::uint64_t line);
+// A file's text with an index of its line starts, so that the source window
+// around any line is found without scanning from the top.
+class SourceLines {
+ public:
+  explicit SourceLines(std::string text);
+
+  // The rows of the window around `line` (eight lines either side), or empty
+  // when the line is outside the text.
+  std::string context_rows(std::uint64_t line) const;
+
+ private:
+  std::string text_;
+  std::vector<std::size_t> checkpoints_;  // where line 1 and every 64th line after it start
+};
 
 // The whole Markdown document. Source files are read from disk for their
-// context; a file that cannot be read only loses its context block.
+// context, each once; a file that is not a readable regular UTF-8 file under
+// the read limit only loses its context blocks.
 std::string render_remediation_prompt(std::span<const Finding> findings, std::string_view checked_path);
 
-// Renders the prompt, writes it to `prompt_path` (creating missing parent
-// directories) and announces the file on standard error.
+// Renders the prompt, replaces `prompt_path` with it as a whole (creating
+// missing parent directories) and announces the file on standard error.
 Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, std::span<const Finding> findings,
                                       const std::filesystem::path& checked_path);
 

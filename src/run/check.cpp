@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <memory>
 #include <system_error>
@@ -50,6 +51,30 @@ bool is_skipped_dir_name(std::string_view name) {
 Error walk_error(const fs::path& root, const fs::path& entry, const std::error_code& ec) {
   return Error(fmt::format("cannot access {}: {}", path_text(entry), os_error_message(ec.value())))
       .context(fmt::format("walk directory {}", path_text(root)));
+}
+
+// Appends the .py entries below `root` to `files`, in no particular order.
+// Links are not followed; directories wait on a stack rather than holding a
+// descriptor each, so a deep tree neither recurses nor runs out of them. An
+// error names the entry that failed.
+Result<void> walk_directory(const fs::path& root, std::vector<fs::path>& files) {
+  std::vector<fs::path> pending{root};
+  while (!pending.empty()) {
+    const fs::path dir = std::move(pending.back());
+    pending.pop_back();
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+      fs::file_type type = it->symlink_status(ec).type();
+      if (ec) return fail(walk_error(root, it->path(), ec));
+      if (type == fs::file_type::directory) {
+        if (!is_skipped_dir_name(it->path().filename().native())) pending.push_back(it->path());
+      } else if (has_py_extension(it->path())) {
+        files.push_back(it->path());
+      }
+    }
+    if (ec) return fail(walk_error(root, dir, ec));
+  }
+  return {};
 }
 
 Result<std::string> read_source(const fs::path& path) {
@@ -119,28 +144,36 @@ Result<std::unique_ptr<Report>> make_report(OutputFormat format, std::span<const
 }
 
 // Writes the report and one newline to standard output. Workers render the
-// pieces; this thread writes them in order as they come.
+// pieces; this thread writes them in order as they come. After a failed
+// write nothing more is rendered or written, and that first error is
+// returned.
 Result<void> print_report(OutputFormat format, std::span<const Finding> findings, unsigned workers) {
   auto report = make_report(format, findings);
   if (!report) return fail(std::move(report.error()));
   std::string head;
   (*report)->head(head);
-  write_stdout(head);
+  Result<void> written = write_stdout(head);
+  std::atomic<bool> failed = !written;
   const std::size_t pieces = (findings.size() + kFindingsPerPiece - 1) / kFindingsPerPiece;
   run_in_order(
       pieces, static_cast<unsigned>(std::min<std::size_t>(workers, pieces)), 2 * std::size_t{workers},
       [&](std::size_t piece) {
         std::string text;
+        if (failed) return text;
         const std::size_t first = piece * kFindingsPerPiece;
         (*report)->pieces(text, first, std::min(findings.size(), first + kFindingsPerPiece));
         return text;
       },
-      [&](std::size_t, std::string& text) { write_stdout(text); });
+      [&](std::size_t, std::string& text) {
+        if (!written) return;
+        written = write_stdout(text);
+        failed = !written;
+      });
+  if (!written) return written;
   std::string tail;
   (*report)->tail(tail);
   tail += '\n';
-  write_stdout(tail);
-  return {};
+  return write_stdout(tail);
 }
 
 }  // namespace
@@ -185,20 +218,7 @@ Result<std::vector<fs::path>> discover_python_files(const fs::path& path) {
     if (ec) return fail(walk_error(path, path, ec));
     if (fs::is_directory(root_status)) {
       if (!is_skipped_dir_name(last_component(path.native()))) {
-        fs::recursive_directory_iterator it(path, fs::directory_options::none, ec);
-        if (ec) return fail(walk_error(path, path, ec));
-        for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-          if (ec) break;
-          const fs::directory_entry& entry = *it;
-          fs::file_type type = entry.symlink_status(ec).type();
-          if (ec) return fail(walk_error(path, entry.path(), ec));
-          if (type == fs::file_type::directory) {
-            if (is_skipped_dir_name(entry.path().filename().native())) it.disable_recursion_pending();
-          } else if (has_py_extension(entry.path())) {
-            files.push_back(entry.path());
-          }
-        }
-        if (ec) return fail(walk_error(path, it == fs::recursive_directory_iterator() ? path : it->path(), ec));
+        if (auto walked = walk_directory(path, files); !walked) return fail(std::move(walked.error()));
       }
     } else if (has_py_extension(path)) {
       // Neither a regular file nor a directory (a fifo, a socket, a broken

@@ -66,7 +66,9 @@ Result<std::vector<Finding>> run_external_checkers(const std::vector<std::string
 }
 
 RunResult list_checkers() {
-  write_stdout(fmt::format("{}  {}  [{}]\n", kTool, "Ruff", ruff_is_available() ? "available" : "not installed"));
+  std::string line =
+      fmt::format("{}  {}  [{}]\n", kTool, "Ruff", ruff_is_available() ? "available" : "not installed");
+  if (auto written = write_stdout(line); !written) return fail(std::move(written.error()));
   return 0;
 }
 

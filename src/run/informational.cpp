@@ -18,11 +18,12 @@ RunResult explain_check(std::string_view id) {
   const CatalogRule* check = find_check(catalog, id);
   if (check == nullptr) return fail(fmt::format("unknown check id: {}", id));
   CheckMeta meta = check->meta();
-  write_stdout(fmt::format(
+  std::string text = fmt::format(
       "{} \u2014 {}\ncategory: {}\nseverity: {}\n\n{}\n\nFalse positives: {}\nTradeoffs: {}\nExamples: {}\n\n"
       "Remediation: {}\n",
       check->id(), check->slug(), check->category(), check->default_severity(), check->explanation(),
-      check->false_positives(), check->tradeoffs(), meta.example, check->remediation()));
+      check->false_positives(), check->tradeoffs(), meta.example, check->remediation());
+  if (auto written = write_stdout(text); !written) return fail(std::move(written.error()));
   return 0;
 }
 
@@ -32,19 +33,18 @@ RunResult list_checks() {
   for (const auto& check : catalog)
     fmt::format_to(std::back_inserter(out), "{}  {}  [{}] {}\n", check->id(), check->slug(), check->category(),
                    check->default_severity());
-  write_stdout(out);
+  if (auto written = write_stdout(out); !written) return fail(std::move(written.error()));
   return 0;
 }
 
 RunResult write_starter_config(bool strict) {
   const std::filesystem::path target = "quarn.toml";
-  std::error_code ec;
-  // Anything at the path counts, a directory or a broken-free link alike; a
-  // failed look is treated as nothing there.
-  if (std::filesystem::exists(target, ec)) return fail(fmt::format("{} already exists", target.native()));
   std::string_view text = strict ? STARTER_CONFIG_STRICT : STARTER_CONFIG_DEFAULT;
-  if (auto written = write_file(target, text); !written) return fail(written.error());
-  write_stdout(fmt::format("Wrote {}\n", target.native()));
+  auto created = write_new_file(target, text);
+  if (!created) return fail(std::move(created.error()));
+  if (!*created) return fail(fmt::format("{} already exists", target.native()));
+  if (auto written = write_stdout(fmt::format("Wrote {}\n", target.native())); !written)
+    return fail(std::move(written.error()));
   return 0;
 }
 

@@ -44,7 +44,18 @@ TEST(SourceContext, WindowOfEightLinesEachSide) {
       {0, ""},
       {18446744073709551615ull, ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(source_context_rows(twenty, c.line), c.expected) << "line " << c.line;
+  for (const auto& c : cases) EXPECT_EQ(SourceLines(twenty).context_rows(c.line), c.expected) << "line " << c.line;
+}
+
+// Windows that start or end on either side of the lines the index records
+// (1, 65, 129, ...) read the same rows.
+TEST(SourceContext, WindowsAcrossIndexedLines) {
+  const SourceLines lines(numbered_lines(200));
+  for (int line : {8, 9, 10, 56, 57, 64, 65, 72, 73, 74, 129, 137, 192, 193, 200}) {
+    EXPECT_EQ(lines.context_rows(line), expected_rows(std::max(1, line - 8), std::min(200, line + 8), line))
+        << "line " << line;
+  }
+  EXPECT_EQ(lines.context_rows(201), "");
 }
 
 TEST(SourceContext, LineSplitting) {
@@ -63,11 +74,11 @@ TEST(SourceContext, LineSplitting) {
       {"one empty line", "\n", 1, ">    1| \n"},
       {"blank line keeps the separator space", "a\n\nb\n", 2, "     1| a\n>    2| \n     3| b\n"},
   };
-  for (const auto& c : cases) EXPECT_EQ(source_context_rows(c.text, c.line), c.expected) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(SourceLines(c.text).context_rows(c.line), c.expected) << c.name;
 }
 
 TEST(SourceContext, SixDigitLineNumbersWidenTheRow) {
-  auto rows = source_context_rows(numbered_lines(100003), 100000);
+  auto rows = SourceLines(numbered_lines(100003)).context_rows(100000);
   EXPECT_TRUE(rows.starts_with(" 99992| line 99992\n")) << rows.substr(0, 40);
   EXPECT_NE(rows.find("\n 99999| line 99999\n>100000| line 100000\n 100001| line 100001\n"), std::string::npos);
   EXPECT_TRUE(rows.ends_with("\n 100003| line 100003\n"));

@@ -1,0 +1,289 @@
+// End-to-end runs of quarn against hostile files and broken output: sources
+// and configurations of a terabyte or without end, source context from
+// devices and fifos, standard output that cannot be written, prompts and
+// starter files in the way, directories that cannot be read. Each run happens
+// in a temporary directory holding a .git marker.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+
+#include <fmt/ranges.h>
+
+#include "e2e/run_quarn.h"
+
+namespace quarn::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr off_t kTebibyte = off_t{1} << 40;
+constexpr std::string_view kClean = "\"\"\"A clean module.\"\"\"\n\nVALUE = 1\n";
+constexpr std::string_view kTooLarge = "stream is too large (4 GiB or more)";
+
+// Runs of hostile input are bounded in time, and in the plain build
+// also in address space: a buffer of 4 GiB that doubled would not fit. The
+// sanitizer runtime reserves terabytes of address space, so there it is not
+// capped.
+#ifdef __SANITIZE_ADDRESS__
+constexpr std::string_view kBounded = "exec timeout 60 \"$0\" \"$@\"";
+#else
+constexpr std::string_view kBounded = "ulimit -v 7340032; exec timeout 60 \"$0\" \"$@\"";
+#endif
+
+class HostileRun : public ::testing::Test {
+ protected:
+  TempDir dir;
+  void SetUp() override { fs::create_directory(dir.path() / ".git"); }
+
+  fs::path at(const std::string& relative) const { return dir.path() / relative; }
+
+  void write(const std::string& relative, std::string_view text) {
+    fs::create_directories(at(relative).parent_path());
+    std::ofstream(at(relative), std::ios::binary) << text;
+  }
+
+  // A sparse file of `size` bytes; false when the file system cannot hold it.
+  bool write_sparse(const std::string& relative, off_t size) {
+    fs::create_directories(at(relative).parent_path());
+    int fd = ::open(at(relative).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    bool made = fd >= 0 && ::ftruncate(fd, size) == 0;
+    if (fd >= 0) ::close(fd);
+    return made;
+  }
+
+  QuarnRun run(const std::string& program, const std::vector<std::string>& args) {
+    auto result = run_process(program, args, dir.path().native());
+    EXPECT_TRUE(result.has_value()) << program;
+    if (!result) return {};
+    return {result->standard_output, result->standard_error, result->exit_status.value_or(-1)};
+  }
+
+  // Runs quarn through /bin/sh: `script` sets the stage, then runs quarn as
+  // "$0" "$@".
+  QuarnRun shell(std::string_view script, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"-c", std::string(script), QUARN_BIN};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run("/bin/sh", argv);
+  }
+  QuarnRun bounded(const std::vector<std::string>& args) { return shell(kBounded, args); }
+};
+
+TEST_F(HostileRun, HugeAndEndlessSourcesAreSkippedWithAWarning) {
+  write("t/a.py", "x = 1\n");
+  const QuarnRun expected = run_quarn({"check", "t"}, dir.path());
+  ASSERT_EQ(expected.status, 1);
+  const struct {
+    const char* name;
+    std::function<bool(const std::string&)> make;
+  } cases[] = {
+      {"zero.py", [this](const std::string& path) {
+         fs::create_symlink("/dev/zero", at(path));
+         return true;
+       }},
+      {"huge.py", [this](const std::string& path) { return write_sparse(path, kTebibyte); }},
+  };
+  for (const auto& c : cases) {
+    const std::string path = std::string("t/") + c.name;
+    if (!c.make(path)) GTEST_SKIP() << "this file system cannot hold a sparse file of 1 TiB";
+    QuarnRun run = bounded({"check", "t"});
+    EXPECT_EQ(run.status, 1) << c.name;
+    EXPECT_EQ(run.out, expected.out) << c.name;
+    EXPECT_EQ(run.err, "warning: read " + path + ": " + std::string(kTooLarge) + "\n") << c.name;
+    fs::remove(at(path));
+  }
+}
+
+TEST_F(HostileRun, HugeConfigurationIsARunError) {
+  write("p/a.py", kClean);
+  if (!write_sparse("p/quarn.toml", kTebibyte)) GTEST_SKIP() << "this file system cannot hold a sparse file of 1 TiB";
+  QuarnRun run = bounded({"check", "p"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "error: read config p/quarn.toml: " + std::string(kTooLarge) + "\n");
+}
+
+// An external checker may name any path. Files that are not regular or are
+// too large give no source context, and nothing else changes: the prompt
+// equals the one written while those paths name nothing at all.
+TEST_F(HostileRun, PromptContextOnlyFromRegularFilesWithinTheLimit) {
+  write("proj/a.py", kClean);
+  std::string diagnostics;
+  for (const char* file : {"zero.py", "huge.py", "fifo.py", "proj/a.py"}) {
+    diagnostics += diagnostics.empty() ? "[" : ",";
+    diagnostics +=
+        fmt::format(R"({{"code":"E1","message":"m","filename":"{}","location":{{"row":1,"column":1}}}})", file);
+  }
+  write("bin/ruff", fmt::format("#!/bin/sh\nif [ \"$1\" = --version ]; then echo 'ruff 0.0.0'; exit 0; fi\n"
+                                "printf '%s' '{}]'\n",
+                                diagnostics));
+  ::chmod(at("bin/ruff").c_str(), 0755);
+  const char* saved = std::getenv("PATH");
+  ::setenv("PATH", (at("bin").native() + ":" + (saved ? saved : "")).c_str(), 1);
+  const std::vector<std::string> args = {"check", "proj", "--with-external", "ruff", "--remediation-prompt", "p.md"};
+
+  QuarnRun plain = bounded(args);
+  const std::string expected = read_text(at("p.md"));
+  fs::create_symlink("/dev/zero", at("zero.py"));
+  EXPECT_EQ(::mkfifo(at("fifo.py").c_str(), 0644), 0);
+  bool sparse = write_sparse("huge.py", kTebibyte);
+  QuarnRun hostile = bounded(args);
+  ::setenv("PATH", saved ? saved : "", 1);
+  if (!sparse) GTEST_SKIP() << "this file system cannot hold a sparse file of 1 TiB";
+
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_NE(expected.find("Source context:"), std::string::npos) << expected;
+  EXPECT_EQ(hostile.status, 1);
+  EXPECT_EQ(hostile.err, "Wrote remediation prompt to p.md\n");
+  EXPECT_EQ(read_text(at("p.md")), expected);
+}
+
+// Every command, with standard output full, closed, or a pipe without a
+// reader while SIGPIPE is ignored.
+TEST_F(HostileRun, FailedStandardOutputIsARunError) {
+  write("clean/a.py", kClean);
+  write("found/a.py", "x = 1\n");
+  const struct {
+    const char* name;
+    std::string script;
+    std::string message;
+  } outputs[] = {
+      {"full", "exec \"$0\" \"$@\" >/dev/full", "No space left on device (os error 28)"},
+      {"closed", "exec \"$0\" \"$@\" >&-", "Bad file descriptor (os error 9)"},
+      // Reading and writing ends of a fifo, then the reading end closed.
+      {"no reader", "trap '' PIPE; rm -f pipe; mkfifo pipe && exec 4<>pipe 5>pipe 4<&- && exec \"$0\" \"$@\" >&5",
+       "Broken pipe (os error 32)"},
+  };
+  const std::vector<std::string> commands[] = {
+      {"check", "clean"},
+      {"check", "found"},
+      {"check", "found", "--format", "json"},
+      {"check", "found", "--format", "sarif"},
+      {"list-checks"},
+      {"explain", "QN001"},
+      {"list-checkers"},
+      {"init"},
+      {"--help"},
+      {"--version"},
+      {"help", "check"},
+      {"check", "--help"},
+  };
+  for (const auto& output : outputs) {
+    for (const auto& command : commands) {
+      fs::remove(at("quarn.toml"));
+      QuarnRun run = shell(output.script, command);
+      const std::string name = fmt::format("{}: {}", output.name, fmt::join(command, " "));
+      EXPECT_EQ(run.status, 2) << name;
+      EXPECT_EQ(run.err, "error: write standard output: " + output.message + "\n") << name;
+    }
+  }
+  // After a failed report the prompt is not written.
+  QuarnRun run = shell(outputs[0].script, {"check", "found", "--remediation-prompt", "p.md"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "error: write standard output: No space left on device (os error 28)\n");
+  EXPECT_FALSE(fs::exists(at("p.md")));
+}
+
+// The prompt is written beside its target and renamed over it: the old file
+// is never truncated in place (a hard link keeps the old text), the new one
+// gets the permissions of a plain create, and no temporary file stays.
+TEST_F(HostileRun, PromptReplacesItsTargetWhole) {
+  write("proj/a.py", kClean);
+  write("out/p.md", "old prompt\n");
+  ::chmod(at("out/p.md").c_str(), 0600);
+  fs::create_hard_link(at("out/p.md"), at("out/kept.md"));
+  QuarnRun run = shell("umask 022; exec \"$0\" \"$@\"", {"check", "proj", "--remediation-prompt", "out/p.md"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "Wrote remediation prompt to out/p.md\n");
+  EXPECT_TRUE(read_text(at("out/p.md")).starts_with("# Quarn remediation prompt\n"));
+  EXPECT_EQ(read_text(at("out/kept.md")), "old prompt\n");
+  EXPECT_EQ(fs::status(at("out/p.md")).permissions(), fs::perms(0644));
+
+  fs::create_directory(at("out/taken.md"));
+  run = run_quarn({"check", "proj", "--remediation-prompt", "out/taken.md"}, dir.path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "error: write remediation prompt to out/taken.md: Is a directory (os error 21)\n");
+
+  std::vector<std::string> entries;
+  for (const auto& entry : fs::directory_iterator(at("out"))) entries.push_back(entry.path().filename());
+  std::ranges::sort(entries);
+  EXPECT_EQ(entries, (std::vector<std::string>{"kept.md", "p.md", "taken.md"}));
+}
+
+// Any entry named quarn.toml is refused and left as it was; a link is not
+// followed.
+TEST_F(HostileRun, InitNeverWritesThroughAnExistingEntry) {
+  const struct {
+    const char* name;
+    void (*make)(const fs::path&);
+  } entries[] = {
+      {"dangling link", [](const fs::path& p) { fs::create_symlink("elsewhere.toml", p); }},
+      {"link to a directory", [](const fs::path& p) { fs::create_directory_symlink(".git", p); }},
+      {"fifo", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
+  };
+  for (const auto& entry : entries) {
+    entry.make(at("quarn.toml"));
+    const fs::file_type type = fs::symlink_status(at("quarn.toml")).type();
+    QuarnRun run = run_quarn({"init"}, dir.path());
+    EXPECT_EQ(run.status, 2) << entry.name;
+    EXPECT_EQ(run.out, "") << entry.name;
+    EXPECT_EQ(run.err, "error: quarn.toml already exists\n") << entry.name;
+    EXPECT_EQ(fs::symlink_status(at("quarn.toml")).type(), type) << entry.name;
+    EXPECT_FALSE(fs::exists(at("elsewhere.toml"))) << entry.name;
+    EXPECT_TRUE(fs::is_empty(at(".git"))) << entry.name;
+    fs::remove(at("quarn.toml"));
+  }
+}
+
+// A directory the user cannot read ends the walk with an error naming that
+// directory. Root reads everything, so as root quarn runs as nobody.
+TEST_F(HostileRun, WalkErrorsNameTheEntryThatFailed) {
+  auto walk = [&](const std::string& root) {
+    std::vector<std::string> args = {"check", root};
+    if (::geteuid() != 0) return run_process(QUARN_BIN, args, dir.path().native());
+    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", QUARN_BIN});
+    return run_process("setpriv", args, dir.path().native());
+  };
+  fs::permissions(dir.path(), fs::perms(0755));
+  write("t2/a.py", kClean);
+  write("t2/sub/b.py", kClean);
+  write("t3/x/y/c.py", kClean);
+  if (auto probe = walk("t2"); !probe || probe->exit_status != 0)
+    GTEST_SKIP() << "cannot run quarn as an unprivileged user here" << (probe ? ": " + probe->standard_error : "");
+  const struct {
+    const char* root;
+    const char* locked;
+  } cases[] = {{"t2", "t2/sub"}, {"t3", "t3/x/y"}};
+  for (const auto& c : cases) {
+    fs::permissions(at(c.locked), fs::perms::none);
+    auto result = walk(c.root);
+    fs::permissions(at(c.locked), fs::perms(0755));
+    ASSERT_TRUE(result) << result.error().render();
+    EXPECT_EQ(result->exit_status, 2) << c.locked;
+    EXPECT_EQ(result->standard_output, "") << c.locked;
+    EXPECT_EQ(result->standard_error,
+              fmt::format("error: walk directory {}: cannot access {}: Permission denied (os error 13)\n", c.root,
+                          c.locked));
+  }
+}
+
+// Sixty thousand findings in one 10 MB file: the prompt reads the file once,
+// so the run ends long before the timeout (a run that re-read the file for
+// every occurrence took minutes).
+TEST_F(HostileRun, PromptOfManyFindingsInOneLargeFile) {
+  std::string text = "\"\"\"Padding.\n";
+  for (int i = 0; i < 100000; ++i) text += std::string(99, 'a') + "\n";
+  text += "\"\"\"\n";
+  for (int i = 0; i < 60000; ++i) text += "print(1)\n";
+  write("big/many.py", text);
+  QuarnRun run = bounded({"check", "big", "--remediation-prompt", "p.md"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Wrote remediation prompt to p.md\n");
+  EXPECT_NE(read_text(at("p.md")).find("### 1.60000 `big/many.py:160002:1`"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quarn::test

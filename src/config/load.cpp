@@ -1,6 +1,5 @@
-#include <algorithm>
+#include <unordered_set>
 #include <utility>
-#include <vector>
 
 #include <fmt/format.h>
 #include <toml++/toml.h>
@@ -64,13 +63,10 @@ Result<Config> parse_config(std::string_view text) {
 }
 
 Result<void> validate_profile_chain(const Config& config, std::string_view profile_name) {
-  std::vector<std::string_view> visited;
+  std::unordered_set<std::string_view> visited;
   std::string_view name = profile_name;
   for (;;) {
-    if (std::ranges::find(visited, name) != visited.end()) {
-      return fail(fmt::format("profile inheritance cycle detected at `{}`", name));
-    }
-    visited.push_back(name);
+    if (!visited.insert(name).second) return fail(fmt::format("profile inheritance cycle detected at `{}`", name));
     auto profile = config.profiles.find(name);
     if (profile == config.profiles.end() || !profile->second.extends) return {};
     const std::string& parent = *profile->second.extends;

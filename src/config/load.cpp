@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <unordered_set>
 #include <utility>
 
@@ -7,6 +8,7 @@
 #include "base/output.h"
 #include "config/config.h"
 #include "config/decode.h"
+#include "config/key_depth.h"
 #include "config/toml_report.h"
 
 namespace quarn {
@@ -45,12 +47,35 @@ Result<void> validate_profiles(const ProfileMap& profiles) {
   return {};
 }
 
+// toml++ positions: 1-based lines, and columns counted in code points.
+toml::source_position position_at(std::string_view text, std::size_t offset) {
+  std::string_view before = text.substr(0, offset);
+  std::size_t line_start = before.rfind('\n') + 1;  // 0 when there is none
+  auto code_points = std::ranges::count_if(before.substr(line_start), [](char c) { return (c & 0xC0) != 0x80; });
+  return {static_cast<toml::source_index>(std::ranges::count(before, '\n') + 1),
+          static_cast<toml::source_index>(code_points + 1)};
+}
+
+// A syntax error before the deep key is still the first fault of the file:
+// the text up to the key is parsed alone (it nests no deeper than allowed)
+// to look for one.
+std::string deep_key_error(std::string_view text, TextSpan key) {
+  toml::source_region where{position_at(text, key.begin), position_at(text, key.end), nullptr};
+  try {
+    (void)toml::parse(text.substr(0, key.begin));
+  } catch (const toml::parse_error& error) {
+    if (error.source().begin < where.begin) return render_toml_error(text, error.source(), error.description());
+  }
+  return render_toml_error(text, where, fmt::format("key nested deeper than {} levels", MAX_KEY_DEPTH));
+}
+
 }  // namespace
 
 Config default_config() { return Config{}; }
 
 Result<Config> parse_config(std::string_view text) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  if (auto deep = find_key_deeper_than(text, MAX_KEY_DEPTH)) return fail(deep_key_error(text, *deep));
   toml::table document;
   try {
     document = toml::parse(text);

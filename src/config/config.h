@@ -77,7 +77,7 @@ struct Config {
 Config default_config();
 
 // How many levels below the root table a key of quarn.toml may sit (see
-// find_key_deeper_than). toml++ walks and frees its tree recursively, so a
+// TomlScan::too_deep). toml++ walks and frees its tree recursively, so a
 // deeper document would overflow the stack.
 inline constexpr std::size_t MAX_KEY_DEPTH = 512;
 

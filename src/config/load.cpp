@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <unordered_set>
 #include <utility>
 
@@ -8,8 +7,9 @@
 #include "base/output.h"
 #include "config/config.h"
 #include "config/decode.h"
-#include "config/key_depth.h"
+#include "config/toml_input.h"
 #include "config/toml_report.h"
+#include "config/toml_scan.h"
 
 namespace quarn {
 
@@ -47,24 +47,24 @@ Result<void> validate_profiles(const ProfileMap& profiles) {
   return {};
 }
 
-// toml++ positions: 1-based lines, and columns counted in code points.
-toml::source_position position_at(std::string_view text, std::size_t offset) {
-  std::string_view before = text.substr(0, offset);
-  std::size_t line_start = before.rfind('\n') + 1;  // 0 when there is none
-  auto code_points = std::ranges::count_if(before.substr(line_start), [](char c) { return (c & 0xC0) != 0x80; });
-  return {static_cast<toml::source_index>(std::ranges::count(before, '\n') + 1),
-          static_cast<toml::source_index>(code_points + 1)};
+std::string render_parse_error(std::string_view text, const TomlInput& input, const toml::parse_error& error) {
+  toml::source_region where = input.original(error.source());
+  return render_toml_error(text, where, input.original_description(error.description(), where.begin));
 }
 
-// A syntax error before the deep key is still the first fault of the file:
-// the text up to the key is parsed alone (it nests no deeper than allowed)
-// to look for one.
-std::string deep_key_error(std::string_view text, TextSpan key) {
+// toml++ fixes up source regions and frees tables recursively, so a key
+// nested deep enough would overflow the stack: the document never reaches
+// it. A syntax error before the key is still the first fault of the file:
+// the text up to the key, which nests no deeper than allowed, is parsed
+// alone to look for one.
+std::string deep_key_error(std::string_view text, const TomlScan& scan) {
+  const TextSpan key = *scan.too_deep;
   toml::source_region where{position_at(text, key.begin), position_at(text, key.end), nullptr};
+  const TomlInput before(text.substr(0, key.begin), scan.unsafe);
   try {
-    (void)toml::parse(text.substr(0, key.begin));
+    (void)toml::parse(before.text());
   } catch (const toml::parse_error& error) {
-    if (error.source().begin < where.begin) return render_toml_error(text, error.source(), error.description());
+    if (before.original(error.source()).begin < where.begin) return render_parse_error(text, before, error);
   }
   return render_toml_error(text, where, fmt::format("key nested deeper than {} levels", MAX_KEY_DEPTH));
 }
@@ -75,15 +75,17 @@ Config default_config() { return Config{}; }
 
 Result<Config> parse_config(std::string_view text) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-  if (auto deep = find_key_deeper_than(text, MAX_KEY_DEPTH)) return fail(deep_key_error(text, *deep));
+  const TomlScan scan = scan_toml(text, MAX_KEY_DEPTH);
+  if (scan.too_deep) return fail(deep_key_error(text, scan));
+  const TomlInput input(text, scan.unsafe);
   toml::table document;
   try {
-    document = toml::parse(text);
+    document = toml::parse(input.text());
   } catch (const toml::parse_error& error) {
-    return fail(render_toml_error(text, error.source(), error.description()));
+    return fail(render_parse_error(text, input, error));
   }
   auto config = visit_config_map(document);
-  if (!config) return fail(render_toml_error(text, config.error().where, config.error().message));
+  if (!config) return fail(render_toml_error(text, input.original(config.error().where), config.error().message));
   return std::move(*config);
 }
 

@@ -1,4 +1,4 @@
-#include "config/key_depth.h"
+#include "config/toml_scan.h"
 
 #include <vector>
 
@@ -8,33 +8,66 @@ namespace {
 
 bool is_space(char c) { return c == ' ' || c == '\t'; }
 
+bool is_blank_or_line_break(char c) { return is_space(c) || c == '\r' || c == '\n'; }
+
 bool is_bare_key_character(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
 }
 
 bool is_key_start(char c) { return is_bare_key_character(c) || c == '"' || c == '\''; }
 
-bool ends_scalar(char c) {
-  return is_space(c) || c == '\r' || c == '\n' || c == ',' || c == ']' || c == '}' || c == '#';
+bool ends_scalar(char c) { return is_blank_or_line_break(c) || c == ',' || c == ']' || c == '}' || c == '#'; }
+
+// toml++ 3.3 tells non-ASCII whitespace apart with a generated lookup whose
+// switch misses three blocks of code points: for them it reaches
+// __builtin_unreachable, which is undefined behaviour.
+bool trips_whitespace_lookup(char32_t c) {
+  if (c < 0xA1 || c > 0xFEFE || c == 0x3000) return false;
+  const char32_t block = (c - 0xA0) / 0x3FA;
+  return block == 0 || block == 11 || block == 63;
+}
+
+struct CodePoint {
+  char32_t value;
+  std::size_t length;
+};
+
+// An invalid sequence reads as one byte that is no whitespace candidate;
+// toml++ refuses it before testing anything.
+CodePoint code_point_at(std::string_view text, std::size_t pos) {
+  constexpr CodePoint kInvalid{0, 1};
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return {lead, 1};
+  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (length == 0 || pos + length > text.size()) return kInvalid;
+  char32_t value = lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return kInvalid;
+    value = (value << 6) | (byte(i) & 0x3F);
+  }
+  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < kSmallest[length]) return kInvalid;  // overlong
+  return {value, length};
 }
 
 // One pass over the document. Nesting is tracked on an explicit stack, so
 // that no input, however deep, deepens the scanner's own call stack.
-class KeyDepthScanner {
+class TomlScanner {
  public:
-  KeyDepthScanner(std::string_view text, std::size_t limit) : text_(text), limit_(limit) {}
+  TomlScanner(std::string_view text, std::size_t depth_limit) : text_(text), limit_(depth_limit) {}
 
-  std::optional<TextSpan> run() {
-    while (!found_ && skip_gaps()) {
+  TomlScan run() {
+    while (!scan_.too_deep && skip_gaps()) {
       if (peek() == '[') {
         table_header();
       } else if (is_key_start(peek())) {
         key_value_line();
       } else {
-        skip_line();
+        rest_of_line();
       }
     }
-    return found_;
+    return std::move(scan_);
   }
 
  private:
@@ -59,10 +92,9 @@ class KeyDepthScanner {
   // Blanks, line breaks and comments; false at the end of the text.
   bool skip_gaps() {
     while (!at_end()) {
-      char c = peek();
-      if (c == '#') {
+      if (peek() == '#') {
         skip_comment();
-      } else if (is_space(c) || c == '\r' || c == '\n') {
+      } else if (is_blank_or_line_break(peek())) {
         ++pos_;
       } else {
         return true;
@@ -71,8 +103,25 @@ class KeyDepthScanner {
     return false;
   }
 
-  void skip_line() {
-    skip_comment();
+  // Steps over one code point that toml++ tests for whitespace: any outside
+  // strings and comments, and a few in multi-line basic strings.
+  void step_tested(bool is_string_content = false) {
+    const std::size_t begin = pos_;
+    const CodePoint c = code_point_at(text_, pos_);
+    pos_ += c.length;
+    if (trips_whitespace_lookup(c.value)) scan_.unsafe.push_back({{begin, pos_}, c.value, is_string_content});
+  }
+
+  // What follows a statement on its line: blanks, a comment, or text the
+  // parser refuses.
+  void rest_of_line() {
+    while (!at_end() && peek() != '\n') {
+      if (peek() == '#') {
+        skip_comment();
+      } else {
+        step_tested();
+      }
+    }
     if (!at_end()) ++pos_;
   }
 
@@ -82,19 +131,19 @@ class KeyDepthScanner {
     if (peek() == '[') ++pos_;
     skip_spaces();
     table_depth_ = key(0);
-    if (!found_) skip_line();
+    if (!scan_.too_deep) rest_of_line();
   }
 
   void key_value_line() {
     std::size_t depth = key(table_depth_);
-    if (found_) return;
+    if (scan_.too_deep) return;
     skip_spaces();
     if (peek() == '=') {
       ++pos_;
       skip_spaces();
       value(depth);
     }
-    if (!found_) skip_line();
+    if (!scan_.too_deep) rest_of_line();
   }
 
   // The parts of one key, the first one level below `depth`. Returns the
@@ -104,7 +153,8 @@ class KeyDepthScanner {
       std::size_t begin = pos_;
       key_part();
       if (++depth > limit_) {
-        found_ = TextSpan{begin, pos_};
+        scan_.too_deep = TextSpan{begin, pos_};
+        std::erase_if(scan_.unsafe, [&](const UnsafeCodePoint& point) { return point.span.begin >= begin; });
         return depth;
       }
       skip_spaces();
@@ -115,10 +165,12 @@ class KeyDepthScanner {
     return depth;
   }
 
+  // toml++ reads a quoted part like any string, multi-line ones included,
+  // before it refuses those.
   void key_part() {
     char c = peek();
     if (c == '"' || c == '\'') {
-      single_line_string(c);
+      string_value(c);
     } else {
       while (is_bare_key_character(peek())) ++pos_;
     }
@@ -128,7 +180,7 @@ class KeyDepthScanner {
   void value(std::size_t depth) {
     std::vector<Open> open;
     one_value(depth, open);
-    while (!found_ && !open.empty() && skip_gaps()) {
+    while (!scan_.too_deep && !open.empty() && skip_gaps()) {
       const Open top = open.back();
       char c = peek();
       if (c == ',') {
@@ -141,14 +193,14 @@ class KeyDepthScanner {
       } else if (is_key_start(c)) {
         inline_table_entry(top.depth, open);
       } else {
-        ++pos_;
+        step_tested();
       }
     }
   }
 
   void inline_table_entry(std::size_t table_depth, std::vector<Open>& open) {
     std::size_t depth = key(table_depth);
-    if (found_) return;
+    if (scan_.too_deep) return;
     skip_spaces();
     if (peek() != '=') return;
     ++pos_;
@@ -165,7 +217,7 @@ class KeyDepthScanner {
     } else if (c == '"' || c == '\'') {
       string_value(c);
     } else {
-      while (!at_end() && !ends_scalar(peek())) ++pos_;
+      while (!at_end() && !ends_scalar(peek())) step_tested();
     }
   }
 
@@ -199,23 +251,37 @@ class KeyDepthScanner {
         for (int extra = 0; extra < 2 && peek() == quote; ++extra) ++pos_;
         return;
       }
-      char c = peek();
-      ++pos_;
-      if (c == '\\' && quote == '"' && !at_end()) ++pos_;
+      if (quote == '"' && peek() == '\\') {
+        multi_line_escape();
+      } else {
+        ++pos_;
+      }
     }
+  }
+
+  // toml++ tests the character after the backslash for whitespace, and
+  // after a line-ending backslash the first character past the blanks and
+  // line breaks it removes.
+  void multi_line_escape() {
+    ++pos_;
+    if (at_end()) return;
+    if (!is_blank_or_line_break(peek())) {
+      step_tested();  // an escape letter, or an error
+      return;
+    }
+    while (is_blank_or_line_break(peek())) ++pos_;
+    if (!at_end() && peek() != '"' && peek() != '\\') step_tested(true);
   }
 
   std::string_view text_;
   std::size_t limit_;
   std::size_t pos_ = 0;
   std::size_t table_depth_ = 0;
-  std::optional<TextSpan> found_;
+  TomlScan scan_;
 };
 
 }  // namespace
 
-std::optional<TextSpan> find_key_deeper_than(std::string_view text, std::size_t limit) {
-  return KeyDepthScanner(text, limit).run();
-}
+TomlScan scan_toml(std::string_view text, std::size_t depth_limit) { return TomlScanner(text, depth_limit).run(); }
 
 }  // namespace quarn

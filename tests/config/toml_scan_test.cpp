@@ -1,8 +1,10 @@
-#include "config/key_depth.h"
+#include "config/toml_scan.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +19,7 @@ struct DepthCase {
   std::size_t at = 0;
 };
 
-TEST(KeyDepth, FirstPartPastTheLimit) {
+TEST(TomlScan, FirstKeyPartPastTheLimit) {
   const DepthCase cases[] = {
       {"a.b = 1\n[t]\nc = 1\n[[u.v]]", ""},
       {"a.b.c = 1", "c", 4},
@@ -48,7 +50,7 @@ TEST(KeyDepth, FirstPartPastTheLimit) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.toml);
-    std::optional<TextSpan> deep = find_key_deeper_than(c.toml, 2);
+    std::optional<TextSpan> deep = scan_toml(c.toml, 2).too_deep;
     if (c.deep.empty()) {
       EXPECT_FALSE(deep.has_value());
       continue;
@@ -56,6 +58,34 @@ TEST(KeyDepth, FirstPartPastTheLimit) {
     ASSERT_TRUE(deep.has_value());
     EXPECT_EQ(deep->begin, c.at);
     EXPECT_EQ(c.toml.substr(deep->begin, deep->end - deep->begin), c.deep);
+  }
+}
+
+// Where toml++ would test a code point it cannot classify for whitespace:
+// each one as written, and whether it is string content.
+struct UnsafeCase {
+  std::string_view toml;
+  std::vector<std::pair<std::string_view, bool>> unsafe;
+};
+
+TEST(TomlScan, CodePointsTomlppCannotClassify) {
+  const UnsafeCase cases[] = {
+      {"a = '\u00e9' # \u00e9\n\"\u00e9\" = \"\\\u00e9\"\nb = '''\\\n\u00e9'''", {}},
+      {"a = 1\u3000\nb = \"\"\"\\\n\u4e2d\"\"\"\nc = \"\"\"\\\n \"\u00e9\"\"\"", {}},
+      {"\u00e9 = 1\nb = 1\u00e9\n[c]\u0416\nd = [1, \u3041]\ne = {f = \uFB36}",
+       {{"\u00e9", false}, {"\u00e9", false}, {"\u0416", false}, {"\u3041", false}, {"\uFB36", false}}},
+      {"a = \"\"\"\\\u00e9\\\n \n\t\u0416\"\"\"", {{"\u00e9", false}, {"\u0416", true}}},
+      {"\"\"\"k\\\n\u00e9\"\"\" = 1", {{"\u00e9", true}}},
+      // Nothing past a key too deep counts.
+      {"a.b.c.d.e.f.g.h.i.j.\"\"\"\\\n\u00e9\"\"\" = 1\n\u00e9 = 1", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.toml);
+    std::vector<std::pair<std::string_view, bool>> found;
+    for (const UnsafeCodePoint& point : scan_toml(c.toml, 10).unsafe) {
+      found.emplace_back(c.toml.substr(point.span.begin, point.span.end - point.span.begin), point.is_string_content);
+    }
+    EXPECT_EQ(found, c.unsafe);
   }
 }
 

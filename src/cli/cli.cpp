@@ -10,6 +10,7 @@ namespace quarn {
 namespace {
 
 constexpr const char* kVersion = "0.5.0";
+constexpr const char* kDefaultPromptPath = "quarn-remediation-prompt.md";
 
 // Rejects text arguments that are not UTF-8; paths skip this check.
 const CLI::Validator kUtf8Text(
@@ -31,6 +32,21 @@ std::uint8_t print_text(std::string_view text) {
     return 2;
   }
   return 0;
+}
+
+// Every part between commas, empty ones included.
+std::vector<std::string> split_at_commas(const std::vector<std::string>& values) {
+  std::vector<std::string> parts;
+  for (const std::string& value : values) {
+    std::size_t begin = 0;
+    std::size_t comma = 0;
+    while ((comma = value.find(',', begin)) != std::string::npos) {
+      parts.push_back(value.substr(begin, comma - begin));
+      begin = comma + 1;
+    }
+    parts.push_back(value.substr(begin));
+  }
+  return parts;
 }
 
 }  // namespace
@@ -78,19 +94,23 @@ CliDefinition::CliDefinition() : app_(std::make_unique<CLI::App>("Deterministic 
                                          "Config profile name (`default`, `strict`, or custom from quarn.toml)")
                          ->type_name("PROFILE")
                          ->check(kUtf8Text);
+  // Split at commas after the parse: CLI11's delimiter drops empty names.
   v.check->add_option("--with-external", v.with_external, "Run external checker(s), comma-separated (e.g. `ruff`)")
       ->type_name("WITH_EXTERNAL")
       ->check(kUtf8Text)
       ->expected(1)
-      ->delimiter(',')
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  // The default string is what a missing value becomes, so that an empty
+  // value stays empty; the option text keeps that default out of the help.
   v.remediation_prompt_option =
       v.check
           ->add_option("--remediation-prompt", v.remediation_prompt,
                        "Write a deterministic remediation prompt for an LLM/editor (no model call). Optional path; "
                        "default: `quarn-remediation-prompt.md`")
           ->type_name("FILE")
+          ->option_text("FILE")
+          ->default_str(kDefaultPromptPath)
           ->expected(0, 1)
           ->allow_extra_args(false);
 
@@ -156,11 +176,8 @@ std::variant<Command, std::uint8_t> CliDefinition::parse(int argc, const char* c
     check.path = std::filesystem::path(v.path);
     check.format = v.format == "json" ? OutputFormat::Json : v.format == "sarif" ? OutputFormat::Sarif : OutputFormat::Human;
     if (v.profile_option->count() > 0) check.profile = v.profile;
-    check.with_external = v.with_external;
-    if (v.remediation_prompt_option->count() > 0)
-      check.remediation_prompt = v.remediation_prompt.empty() || v.remediation_prompt.front().empty()
-                                     ? std::filesystem::path("quarn-remediation-prompt.md")
-                                     : std::filesystem::path(v.remediation_prompt.front());
+    check.with_external = split_at_commas(v.with_external);
+    if (v.remediation_prompt_option->count() > 0) check.remediation_prompt = v.remediation_prompt.front();
     return Command{std::move(check)};
   }
   if (v.explain->parsed()) return Command{ExplainCommand{v.id}};

@@ -4,6 +4,7 @@
 // the effective settings of one check under the active profile.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -75,11 +76,17 @@ struct Config {
 // nothing else. Never validated.
 Config default_config();
 
+// How many levels below the root table a key of quarn.toml may sit (see
+// TomlScan::too_deep). toml++ walks and frees its tree recursively, so a
+// deeper document would overflow the stack.
+inline constexpr std::size_t MAX_KEY_DEPTH = 512;
+
 // Reads, parses, decodes and validates a quarn.toml. Errors:
 //   "read config PATH" over the system's error (or "stream did not contain
 //     valid UTF-8"),
-//   "parse config PATH" over a TOML syntax or decoding error that shows the
-//     line, column and source line of the fault,
+//   "parse config PATH" over a TOML syntax or decoding error, or a key
+//     deeper than MAX_KEY_DEPTH, that shows the line, column and source line
+//     of the fault,
 //   or one plain validation message (see validate_config).
 // Nothing of a rejected file is returned.
 Result<Config> load_config(const std::filesystem::path& path);

@@ -1,6 +1,5 @@
-#include <algorithm>
+#include <unordered_set>
 #include <utility>
-#include <vector>
 
 #include <fmt/format.h>
 #include <toml++/toml.h>
@@ -8,7 +7,9 @@
 #include "base/output.h"
 #include "config/config.h"
 #include "config/decode.h"
+#include "config/toml_input.h"
 #include "config/toml_report.h"
+#include "config/toml_scan.h"
 
 namespace quarn {
 
@@ -46,31 +47,53 @@ Result<void> validate_profiles(const ProfileMap& profiles) {
   return {};
 }
 
+std::string render_parse_error(std::string_view text, const TomlInput& input, const toml::parse_error& error) {
+  toml::source_region where = input.original(error.source());
+  return render_toml_error(text, where, input.original_description(error.description(), where.begin));
+}
+
+// toml++ fixes up source regions and frees tables recursively, so a key
+// nested deep enough would overflow the stack: the document never reaches
+// it. A syntax error before the key is still the first fault of the file:
+// the text up to the key, which nests no deeper than allowed, is parsed
+// alone to look for one.
+std::string deep_key_error(std::string_view text, const TomlScan& scan) {
+  const TextSpan key = *scan.too_deep;
+  toml::source_region where{position_at(text, key.begin), position_at(text, key.end), nullptr};
+  const TomlInput before(text.substr(0, key.begin), scan.unsafe);
+  try {
+    (void)toml::parse(before.text());
+  } catch (const toml::parse_error& error) {
+    if (before.original(error.source()).begin < where.begin) return render_parse_error(text, before, error);
+  }
+  return render_toml_error(text, where, fmt::format("key nested deeper than {} levels", MAX_KEY_DEPTH));
+}
+
 }  // namespace
 
 Config default_config() { return Config{}; }
 
 Result<Config> parse_config(std::string_view text) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  const TomlScan scan = scan_toml(text, MAX_KEY_DEPTH);
+  if (scan.too_deep) return fail(deep_key_error(text, scan));
+  const TomlInput input(text, scan.unsafe);
   toml::table document;
   try {
-    document = toml::parse(text);
+    document = toml::parse(input.text());
   } catch (const toml::parse_error& error) {
-    return fail(render_toml_error(text, error.source(), error.description()));
+    return fail(render_parse_error(text, input, error));
   }
   auto config = visit_config_map(document);
-  if (!config) return fail(render_toml_error(text, config.error().where, config.error().message));
+  if (!config) return fail(render_toml_error(text, input.original(config.error().where), config.error().message));
   return std::move(*config);
 }
 
 Result<void> validate_profile_chain(const Config& config, std::string_view profile_name) {
-  std::vector<std::string_view> visited;
+  std::unordered_set<std::string_view> visited;
   std::string_view name = profile_name;
   for (;;) {
-    if (std::ranges::find(visited, name) != visited.end()) {
-      return fail(fmt::format("profile inheritance cycle detected at `{}`", name));
-    }
-    visited.push_back(name);
+    if (!visited.insert(name).second) return fail(fmt::format("profile inheritance cycle detected at `{}`", name));
     auto profile = config.profiles.find(name);
     if (profile == config.profiles.end() || !profile->second.extends) return {};
     const std::string& parent = *profile->second.extends;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct ProfileWalk {
 
 ProfileWalk walk_profiles(const Config& config) {
   ProfileWalk walk;
+  std::unordered_set<const ProfileDefinition*> met;
   std::string_view name = config.profile.name;
   for (;;) {
     if (name == "strict" || name == "default") {
@@ -29,7 +31,7 @@ ProfileWalk walk_profiles(const Config& config) {
     auto profile = config.profiles.find(name);
     if (profile == config.profiles.end()) break;
     // A defined name was met before exactly when its table is in the chain.
-    if (std::ranges::find(walk.chain, &profile->second) != walk.chain.end()) break;
+    if (!met.insert(&profile->second).second) break;
     walk.chain.push_back(&profile->second);
     if (!profile->second.extends) break;
     name = *profile->second.extends;

@@ -18,6 +18,7 @@ constexpr std::size_t kMaxDecimalDigits = 4300;
 // Hex, octal and binary literals are converted to decimal only up to this
 // many bits: the conversion is quadratic and nothing needs larger values.
 constexpr std::size_t kMaxConvertedBits = 65536;
+constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 int hex_value(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -30,7 +31,9 @@ bool is_octal(char c) { return c >= '0' && c <= '7'; }
 
 char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Generalised UTF-8: surrogates are encoded like any other code point.
+bool is_surrogate(char32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
+
+// `cp` is a scalar value: never a surrogate.
 void append_utf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -173,11 +176,13 @@ class BodyDecoder {
     return LexError{std::move(message), static_cast<std::uint32_t>(at)};
   }
 
+  // A lone surrogate has no UTF-8 form: the text keeps one replacement
+  // character in its place.
   void append_code(char32_t cp) {
     if (bytes_) {
       out_ += static_cast<char>(cp & 0xFF);
     } else {
-      append_utf8(out_, cp);
+      append_utf8(out_, is_surrogate(cp) ? kReplacementCharacter : cp);
     }
   }
 

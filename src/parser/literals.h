@@ -25,10 +25,10 @@ struct StringPrefix {
 StringPrefix string_prefix(std::string_view token_text);
 
 // Decodes the text of one String token (as produced by tokenize) and appends
-// its value to `out`. For str literals `out` receives UTF-8; a lone surrogate
-// written as an escape ("\ud800") is encoded as its 3-byte generalised UTF-8
-// form, since str values may hold one. For bytes literals every byte value is
-// appended as one char. `is_bytes` is set from the prefix.
+// its value to `out`. For str literals `out` receives UTF-8; a surrogate
+// written as an escape ("\ud800") becomes U+FFFD, since UTF-8 cannot hold
+// one. For bytes literals every byte value is appended as one char.
+// `is_bytes` is set from the prefix.
 //
 // Escapes follow Python: \n \t \x.. \u.... \U........ \N{NAME} (names and
 // aliases), octal, backslash-newline; unknown escapes such as "\d" are kept as

@@ -24,6 +24,7 @@ struct Value {
 };
 
 constexpr std::size_t kMaxDepth = 128;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 class Builder : public nlohmann::json_sax<nlohmann::json> {
  public:
@@ -196,6 +197,8 @@ Result<RuffDiagnostic> read_diagnostic(const Value& v) {
 }  // namespace
 
 Result<std::vector<RuffDiagnostic>> parse_ruff_json(std::string_view text) {
+  // nlohmann skips a leading byte-order mark, which JSON does not allow.
+  if (text.starts_with(kByteOrderMark)) return fail("unexpected byte-order mark at line 1, column 1");
   Builder builder;
   bool ok = nlohmann::json::sax_parse(text, &builder, nlohmann::json::input_format_t::json, true);
   if (!ok || !builder.root) return fail(builder.error.value_or("invalid JSON"));

@@ -41,6 +41,10 @@ TEST(Cli, CheckOptions) {
   EXPECT_EQ(parse_check({"check", "--remediation-prompt=x/p.md", "src"}).remediation_prompt,
             std::filesystem::path("x/p.md"));
   EXPECT_EQ(parse_check({"check", "src", "--format=json"}).format, OutputFormat::Json);
+  // Empty values stay empty.
+  EXPECT_EQ(parse_check({"check", "src", "--with-external", ",ruff,"}).with_external,
+            (std::vector<std::string>{"", "ruff", ""}));
+  EXPECT_EQ(parse_check({"check", "src", "--remediation-prompt", ""}).remediation_prompt, std::filesystem::path());
 }
 
 TEST(Cli, PathsKeepTheirBytes) {

@@ -335,6 +335,13 @@ TEST(DecodeConfig, KeysAreUnquotedNeverFolded) {
   EXPECT_TRUE(config->checks.contains(" QN003"));
 }
 
+// Right past a line-ending backslash, these are read through an escape.
+TEST(DecodeConfig, StringsKeepCodePointsTomlppCannotClassify) {
+  auto config = parse_config("profile.name = \"\"\"x\\\n  \u00e9\\\n\u3087y\u00e9\"\"\"\n");
+  ASSERT_TRUE(config.has_value()) << config.error().render();
+  EXPECT_EQ(config->profile.name, "x\u00e9\u3087y\u00e9");
+}
+
 TEST(DecodeConfig, DateTimeWhereARecordIsExpectedIsRefused) {
   auto config = parse_config("[checks]\nQN001 = 1979-05-27T07:32:00Z\n");
   ASSERT_FALSE(config.has_value());

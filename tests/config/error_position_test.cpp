@@ -126,6 +126,37 @@ INSTANTIATE_TEST_SUITE_P(Syntax, ErrorRendering, testing::Values(
              "  |              ^\n"
              "Error while parsing table header: expected ']', saw '\\n'"}));
 
+// toml++ cannot tell whether some code points (U+00A1-U+0499 among them)
+// are whitespace: it never sees them where it asks, yet reports them as
+// written and at their place.
+INSTANTIATE_TEST_SUITE_P(UnclassifiableCodePoints, ErrorRendering, testing::Values(
+  RenderCase{"[t.\u0416]\n",
+             "TOML parse error at line 1, column 4\n"
+             "  |\n"
+             "1 | [t.\u0416]\n"
+             "  |    ^^\n"
+             "Error while parsing key: expected bare key starting character or string delimiter, saw '\u0416'"},
+  RenderCase{"a = \"\u00e9\" # \u00e9\nb = 1 \u00e9\n",
+             "TOML parse error at line 2, column 7\n"
+             "  |\n"
+             "2 | b = 1 \u00e9\n"
+             "  |       ^\n"
+             "Error while parsing key-value pair: expected a comment or whitespace, saw '\u00e9'"},
+  RenderCase{"a = \"\"\"\\\u3041\"\"\"\n",
+             "TOML parse error at line 1, column 9\n"
+             "  |\n"
+             "1 | a = \"\"\"\\\u3041\"\"\"\n"
+             "  |         ^^^^\n"
+             "Error while parsing string: unknown escape sequence '\\\u3041'"},
+  // Past a line-ending backslash the string keeps its text; what follows
+  // on the line keeps its columns.
+  RenderCase{"[checks.QN207]\nrules = [[\"\"\"a\\\n  \u0416\"\"\", 5]]\n",
+             "TOML parse error at line 3, column 9\n"
+             "  |\n"
+             "3 |   \u0416\"\"\", 5]]\n"
+             "  |         ^\n"
+             "invalid type: integer `5`, expected a string"}));
+
 TEST(ErrorRendering, ControlCharactersInTheSourceLineAreReplaced) {
   auto config = parse_config("a = 1 # \x1b[31m\n");
   ASSERT_FALSE(config.has_value());

@@ -13,20 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CheckRun : public ::testing::Test {
- protected:
-  TempDir dir;
-  void SetUp() override { fs::create_directory(dir.path() / ".git"); }
-  void write(const std::string& relative, std::string_view text) {
-    fs::path path = dir.path() / relative;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  QuarnRun check(std::vector<std::string> args) {
-    args.insert(args.begin(), "check");
-    return run_quarn(args, dir.path());
-  }
-};
+class CheckRun : public ProjectTest {};
 
 // Copies tests/fixtures/e2e/check/project into the run's directory.
 void copy_project(const fs::path& to) {
@@ -214,18 +201,8 @@ TEST_F(CheckRun, RemediationPromptIsWrittenAfterTheReport) {
   EXPECT_TRUE(run.err.starts_with("error: create directory for blocker/p.md: ")) << run.err;
 }
 
-// A fake `ruff` on PATH for the external checker.
-class ExternalRun : public CheckRun {
- protected:
-  std::string saved_path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
-  void fake_ruff(std::string_view check_script) {
-    write("bin/ruff",
-          fmt::format("#!/bin/sh\nif [ \"$1\" = --version ]; then echo 'ruff 0.0.0'; exit 0; fi\n{}\n", check_script));
-    ::chmod((dir.path() / "bin/ruff").c_str(), 0755);
-    ::setenv("PATH", ((dir.path() / "bin").native() + ":" + saved_path_).c_str(), 1);
-  }
-  void TearDown() override { ::setenv("PATH", saved_path_.c_str(), 1); }
-};
+// Runs with a fake `ruff` on PATH for the external checker.
+class ExternalRun : public ProjectTest {};
 
 TEST_F(ExternalRun, MergesDiagnosticsAndRefusesBadOutput) {
   write("proj/a.py", kClean);

@@ -34,18 +34,8 @@ constexpr std::string_view kBounded = "exec timeout 60 \"$0\" \"$@\"";
 constexpr std::string_view kBounded = "ulimit -v 7340032; exec timeout 60 \"$0\" \"$@\"";
 #endif
 
-class HostileRun : public ::testing::Test {
+class HostileFiles : public ProjectTest {
  protected:
-  TempDir dir;
-  void SetUp() override { fs::create_directory(dir.path() / ".git"); }
-
-  fs::path at(const std::string& relative) const { return dir.path() / relative; }
-
-  void write(const std::string& relative, std::string_view text) {
-    fs::create_directories(at(relative).parent_path());
-    std::ofstream(at(relative), std::ios::binary) << text;
-  }
-
   // A sparse file of `size` bytes; false when the file system cannot hold it.
   bool write_sparse(const std::string& relative, off_t size) {
     fs::create_directories(at(relative).parent_path());
@@ -72,7 +62,7 @@ class HostileRun : public ::testing::Test {
   QuarnRun bounded(const std::vector<std::string>& args) { return shell(kBounded, args); }
 };
 
-TEST_F(HostileRun, HugeAndEndlessSourcesAreSkippedWithAWarning) {
+TEST_F(HostileFiles, HugeAndEndlessSourcesAreSkippedWithAWarning) {
   write("t/a.py", "x = 1\n");
   const QuarnRun expected = run_quarn({"check", "t"}, dir.path());
   ASSERT_EQ(expected.status, 1);
@@ -97,7 +87,7 @@ TEST_F(HostileRun, HugeAndEndlessSourcesAreSkippedWithAWarning) {
   }
 }
 
-TEST_F(HostileRun, HugeConfigurationIsARunError) {
+TEST_F(HostileFiles, HugeConfigurationIsARunError) {
   write("p/a.py", kClean);
   if (!write_sparse("p/quarn.toml", kTebibyte)) GTEST_SKIP() << "this file system cannot hold a sparse file of 1 TiB";
   QuarnRun run = bounded({"check", "p"});
@@ -109,7 +99,7 @@ TEST_F(HostileRun, HugeConfigurationIsARunError) {
 // An external checker may name any path. Files that are not regular or are
 // too large give no source context, and nothing else changes: the prompt
 // equals the one written while those paths name nothing at all.
-TEST_F(HostileRun, PromptContextOnlyFromRegularFilesWithinTheLimit) {
+TEST_F(HostileFiles, PromptContextOnlyFromRegularFilesWithinTheLimit) {
   write("proj/a.py", kClean);
   std::string diagnostics;
   for (const char* file : {"zero.py", "huge.py", "fifo.py", "proj/a.py"}) {
@@ -117,12 +107,7 @@ TEST_F(HostileRun, PromptContextOnlyFromRegularFilesWithinTheLimit) {
     diagnostics +=
         fmt::format(R"({{"code":"E1","message":"m","filename":"{}","location":{{"row":1,"column":1}}}})", file);
   }
-  write("bin/ruff", fmt::format("#!/bin/sh\nif [ \"$1\" = --version ]; then echo 'ruff 0.0.0'; exit 0; fi\n"
-                                "printf '%s' '{}]'\n",
-                                diagnostics));
-  ::chmod(at("bin/ruff").c_str(), 0755);
-  const char* saved = std::getenv("PATH");
-  ::setenv("PATH", (at("bin").native() + ":" + (saved ? saved : "")).c_str(), 1);
+  fake_ruff(fmt::format("printf '%s' '{}]'", diagnostics));
   const std::vector<std::string> args = {"check", "proj", "--with-external", "ruff", "--remediation-prompt", "p.md"};
 
   QuarnRun plain = bounded(args);
@@ -131,7 +116,6 @@ TEST_F(HostileRun, PromptContextOnlyFromRegularFilesWithinTheLimit) {
   EXPECT_EQ(::mkfifo(at("fifo.py").c_str(), 0644), 0);
   bool sparse = write_sparse("huge.py", kTebibyte);
   QuarnRun hostile = bounded(args);
-  ::setenv("PATH", saved ? saved : "", 1);
   if (!sparse) GTEST_SKIP() << "this file system cannot hold a sparse file of 1 TiB";
 
   EXPECT_EQ(plain.status, 1);
@@ -143,7 +127,7 @@ TEST_F(HostileRun, PromptContextOnlyFromRegularFilesWithinTheLimit) {
 
 // Every command, with standard output full, closed, or a pipe without a
 // reader while SIGPIPE is ignored.
-TEST_F(HostileRun, FailedStandardOutputIsARunError) {
+TEST_F(HostileFiles, FailedStandardOutputIsARunError) {
   write("clean/a.py", kClean);
   write("found/a.py", "x = 1\n");
   const struct {
@@ -190,7 +174,7 @@ TEST_F(HostileRun, FailedStandardOutputIsARunError) {
 // The prompt is written beside its target and renamed over it: the old file
 // is never truncated in place (a hard link keeps the old text), the new one
 // gets the permissions of a plain create, and no temporary file stays.
-TEST_F(HostileRun, PromptReplacesItsTargetWhole) {
+TEST_F(HostileFiles, PromptReplacesItsTargetWhole) {
   write("proj/a.py", kClean);
   write("out/p.md", "old prompt\n");
   ::chmod(at("out/p.md").c_str(), 0600);
@@ -215,7 +199,7 @@ TEST_F(HostileRun, PromptReplacesItsTargetWhole) {
 
 // Any entry named quarn.toml is refused and left as it was; a link is not
 // followed.
-TEST_F(HostileRun, InitNeverWritesThroughAnExistingEntry) {
+TEST_F(HostileFiles, InitNeverWritesThroughAnExistingEntry) {
   const struct {
     const char* name;
     void (*make)(const fs::path&);
@@ -240,7 +224,7 @@ TEST_F(HostileRun, InitNeverWritesThroughAnExistingEntry) {
 
 // A directory the user cannot read ends the walk with an error naming that
 // directory. Root reads everything, so as root quarn runs as nobody.
-TEST_F(HostileRun, WalkErrorsNameTheEntryThatFailed) {
+TEST_F(HostileFiles, WalkErrorsNameTheEntryThatFailed) {
   auto walk = [&](const std::string& root) {
     std::vector<std::string> args = {"check", root};
     if (::geteuid() != 0) return run_process(QUARN_BIN, args, dir.path().native());
@@ -273,7 +257,7 @@ TEST_F(HostileRun, WalkErrorsNameTheEntryThatFailed) {
 // Sixty thousand findings in one 10 MB file: the prompt reads the file once,
 // so the run ends long before the timeout (a run that re-read the file for
 // every occurrence took minutes).
-TEST_F(HostileRun, PromptOfManyFindingsInOneLargeFile) {
+TEST_F(HostileFiles, PromptOfManyFindingsInOneLargeFile) {
   std::string text = "\"\"\"Padding.\n";
   for (int i = 0; i < 100000; ++i) text += std::string(99, 'a') + "\n";
   text += "\"\"\"\n";

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <fmt/format.h>
 
@@ -59,5 +60,41 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+#ifdef QUARN_BIN
+// A run directory holding a .git marker, so that the configuration search
+// ends there, with files written into it and quarn run inside it.
+class ProjectTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+
+  void SetUp() override { std::filesystem::create_directory(dir.path() / ".git"); }
+  void TearDown() override { ::setenv("PATH", saved_path_.c_str(), 1); }
+
+  std::filesystem::path at(const std::string& relative) const { return dir.path() / relative; }
+
+  void write(const std::string& relative, std::string_view text) {
+    std::filesystem::create_directories(at(relative).parent_path());
+    std::ofstream(at(relative), std::ios::binary) << text;
+  }
+
+  QuarnRun check(std::vector<std::string> args) {
+    args.insert(args.begin(), "check");
+    return run_quarn(args, dir.path());
+  }
+
+  // A `ruff` first on PATH that answers --version and runs `check_script`
+  // otherwise.
+  void fake_ruff(std::string_view check_script) {
+    write("bin/ruff",
+          fmt::format("#!/bin/sh\nif [ \"$1\" = --version ]; then echo 'ruff 0.0.0'; exit 0; fi\n{}\n", check_script));
+    ::chmod(at("bin/ruff").c_str(), 0755);
+    ::setenv("PATH", (at("bin").native() + ":" + saved_path_).c_str(), 1);
+  }
+
+ private:
+  std::string saved_path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
+};
+#endif
 
 }  // namespace quarn::test

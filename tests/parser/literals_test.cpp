@@ -32,7 +32,8 @@ TEST(Literals, StringValues) {
        false},
       {"'\\777'", "\xC7\xBF", false},
       {"'\\d\\q\\8'", "\\d\\q\\8", false},
-      {"'\\ud800'", "\xED\xA0\x80", false},
+      // Each surrogate, paired or not, becomes one U+FFFD.
+      {"'x\\ud800y\\udfff\\U0000dbff\\udc00'", "x\xEF\xBF\xBDy\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", false},
       {"'a\\\nb'", "ab", false},
       {"'a\\\r\nb'", "ab", false},
       {"'''a\r\nb\rc'''", "a\nb\nc", false},
@@ -128,6 +129,7 @@ TEST(Literals, FStringMiddles) {
       {"\\n{{", true, "\\n{"},
       {">10.2f", false, ">10.2f"},
       {"a\r\nb", false, "a\nb"},
+      {"\\ud800{{", false, "\xEF\xBF\xBD{"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

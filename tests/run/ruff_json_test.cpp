@@ -35,6 +35,7 @@ TEST(RuffJson, RefusesMalformedDiagnostics) {
       {R"([{"code":"E","message":"m","filename":"f","location":"here"}])",
        "invalid type: string \"here\", expected struct RuffLocation"},
       {R"([true])", "invalid type: boolean `true`, expected struct RuffDiagnostic"},
+      {"\xEF\xBB\xBF[]", "unexpected byte-order mark at line 1, column 1"},
   };
   for (const auto& c : cases) {
     auto parsed = parse_ruff_json(c.text);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <expected>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +60,7 @@ class LineIndex {
  public:
   explicit LineIndex(std::string_view source);
   LineColumn line_col(std::uint32_t offset) const;
+  std::span<const std::uint32_t> line_starts() const { return line_starts_; }
 
  private:
   std::string_view source_;

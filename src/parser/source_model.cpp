@@ -1,7 +1,6 @@
 #include "parser/source_model.h"
 
 #include <cstdint>
-#include <cstring>
 
 #include <algorithm>
 
@@ -241,29 +240,7 @@ const LineIndex& SourceIndex::lines() const {
 
 LineColumn SourceIndex::position(std::uint32_t offset) const { return lines().line_col(offset); }
 
-std::string_view SourceIndex::ascii_upper_source() const {
-  if (!ascii_upper_source_) {
-    std::string& text = ascii_upper_source_.emplace(parsed_.source);
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
-    std::size_t i = 0;
-    // Eight bytes at a time: flag the bytes in a-z (high bit of each lane)
-    // and subtract 0x20 from exactly those.
-    for (; i + 8 <= text.size(); i += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, text.data() + i, 8);
-      const std::uint64_t low7 = word & ~kHigh;
-      const std::uint64_t at_least_a = low7 + (0x80 - 'a') * kOnes;
-      const std::uint64_t above_z = low7 + (0x80 - 'z' - 1) * kOnes;
-      const std::uint64_t lower = at_least_a & ~above_z & ~word & kHigh;
-      word -= lower >> 2;
-      std::memcpy(text.data() + i, &word, 8);
-    }
-    for (; i < text.size(); ++i)
-      if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
-  }
-  return *ascii_upper_source_;
-}
+std::span<const std::uint32_t> SourceIndex::line_starts() const { return lines().line_starts(); }
 
 std::span<py::Stmt* const> SourceModel::statements() const { return module.module.body; }
 

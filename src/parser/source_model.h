@@ -41,6 +41,15 @@ struct ImportInfo {
   bool is_from = false;
 };
 
+// A phrase list's match on one line: the list's and the phrase's numbers
+// in the scan that found it, and where it is reported.
+struct PhraseMatch {
+  std::uint32_t list;
+  std::uint32_t phrase;
+  std::uint64_t line;
+  std::uint64_t column;
+};
+
 struct Comment {
   std::string text;
   std::uint64_t line = 0;
@@ -99,21 +108,22 @@ class SourceIndex {
   // so that a file with many positions is not rescanned for each.
   LineColumn position(std::uint32_t offset) const;
 
-  // The parsed text with a-z upper-cased (every other byte kept), built once
-  // for the case-insensitive text scans.
-  std::string_view ascii_upper_source() const;
+  // The line starts of the parsed text: 0, then the offset after each "\n".
+  std::span<const std::uint32_t> line_starts() const;
 
   // Caches of the shared walks over the module body: the expressions and the
   // statements they reach, in walk order (filled by the walkers).
   std::optional<std::vector<const py::Expr*>>& expression_walk() const { return expression_walk_; }
   std::optional<std::vector<const py::Stmt*>>& statement_walk() const { return statement_walk_; }
+  // Cache of the one phrase scan of the text (filled by the phrase detectors).
+  std::optional<std::vector<PhraseMatch>>& phrase_matches() const { return phrase_matches_; }
 
  private:
   mutable std::optional<std::vector<const py::Expr*>> expression_walk_;
   mutable std::optional<std::vector<const py::Stmt*>> statement_walk_;
+  mutable std::optional<std::vector<PhraseMatch>> phrase_matches_;
   const LineIndex& lines() const;
 
-  mutable std::optional<std::string> ascii_upper_source_;
   const ParsedModule& parsed_;
   mutable std::optional<LineIndex> lines_;
   mutable std::optional<std::vector<FunctionInfo>> functions_;

@@ -1,0 +1,58 @@
+#pragma once
+
+// Finds the phrases of several lists in one pass over a text, ignoring the
+// case of ASCII letters.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parser/source_model.h"
+
+namespace quarn {
+
+// Where a list's phrases count: anywhere on a line, or only in the line's
+// comment (from its first "#" to its end), which is then where they are
+// reported.
+enum class PhraseScope : std::uint8_t { Lines, Comments };
+
+struct PhraseList {
+  std::span<const std::string_view> phrases;  // each of four bytes or more, none holding a line break
+  PhraseScope scope;
+};
+
+class PhraseScanner {
+ public:
+  explicit PhraseScanner(std::span<const PhraseList> lists);
+
+  // At most one match per list and line, in line order: the first phrase of
+  // the list (in list order) found on the line or in its comment, at that
+  // phrase's first occurrence on the line or at the comment. `line_starts`
+  // are the text's line starts: 0, then the offset after each "\n".
+  std::vector<PhraseMatch> scan(std::string_view text, std::span<const std::uint32_t> line_starts) const;
+
+ private:
+  struct Entry {
+    std::string folded;  // upper-cased
+    std::uint32_t list;
+    std::uint32_t phrase;
+    std::uint32_t slot;
+  };
+  static constexpr int kSlotBits = 12;
+
+  // Candidates are found by their first four bytes, loosely case-folded (some
+  // other bytes fold together too, so candidates are verified), the first
+  // byte in the lowest bits of a window.
+  static constexpr std::size_t kWindow = 4;
+  static std::uint32_t slot_of(std::uint32_t window);
+
+  std::vector<PhraseScope> scopes_;
+  std::vector<Entry> entries_;  // ordered by slot
+  std::array<std::uint16_t, (1 << kSlotBits) + 1> slot_first_{};  // entries of slot s: [first[s], first[s + 1])
+  std::array<bool, 1 << kSlotBits> slot_used_{};
+};
+
+}  // namespace quarn

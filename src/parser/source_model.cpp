@@ -28,13 +28,6 @@ bool starts_with_docstring(StmtList body) {
   return first != nullptr && is_string_constant(first->value);
 }
 
-// Visits every statement reachable by block descent, parents first.
-template <class Visit>
-void for_each_statement(StmtList stmts, Visit&& visit) {
-  StatementWalk walk;
-  walk.statements(stmts, StandardDescent{}, visit);
-}
-
 struct DepthItem {
   StmtList list;
   std::uint64_t depth;
@@ -121,6 +114,60 @@ std::uint64_t init_attribute_count(StmtList class_body) {
   return static_cast<std::uint64_t>(std::ranges::unique(names).begin() - names.begin());
 }
 
+// The index builders: records in the order of the statement walk.
+
+void collect_functions(const ReachedStatements& reached, const LineIndex& lines, std::vector<FunctionInfo>& out) {
+  std::vector<DepthItem> depth_scratch;
+  reached.for_each(kinds_of<py::AnyFunctionDef, py::kStmtKindCount>(), [&](const py::Stmt& stmt) {
+    const auto& def = stmt.as<py::AnyFunctionDef>();
+    const LineColumn at = lines.line_col(def.start);
+    out.push_back(FunctionInfo{
+        .name = std::string(def.name),
+        .line = at.line,
+        .column = at.column,
+        .arg_count = parameter_count(*def.args),
+        .line_count = body_line_count(def.body, lines),
+        .nesting_depth = nesting_depth(def.body, depth_scratch),
+        .has_docstring = starts_with_docstring(def.body),
+    });
+  });
+}
+
+void collect_classes(const ReachedStatements& reached, const LineIndex& lines, std::vector<ClassInfo>& out) {
+  reached.for_each(kinds_of<py::ClassDef, py::kStmtKindCount>(), [&](const py::Stmt& stmt) {
+    const auto& cls = stmt.as<py::ClassDef>();
+    const LineColumn at = lines.line_col(cls.start);
+    ClassInfo info{.name = std::string(cls.name), .line = at.line, .column = at.column};
+    for (const py::Stmt* member : cls.body) {
+      const auto* method = py::dyn<py::AnyFunctionDef>(member);
+      if (method == nullptr) continue;
+      ++info.method_count;
+      if (!method->name.starts_with('_')) ++info.public_method_count;
+    }
+    info.init_attribute_count = init_attribute_count(cls.body);
+    out.push_back(std::move(info));
+  });
+}
+
+void collect_imports(const ReachedStatements& reached, const LineIndex& lines, std::vector<ImportInfo>& out) {
+  auto add = [&](const py::Alias& alias, std::string module, bool is_from) {
+    const LineColumn at = lines.line_col(alias.start);
+    out.push_back(ImportInfo{.module = std::move(module), .line = at.line, .column = at.column, .is_from = is_from});
+  };
+  constexpr KindSet kImports = kinds_of<py::Import, py::kStmtKindCount>() | kinds_of<py::ImportFrom, py::kStmtKindCount>();
+  reached.for_each(kImports, [&](const py::Stmt& stmt) {
+    if (const auto* plain = py::dyn<py::Import>(&stmt)) {
+      for (const auto& alias : plain->names) add(alias, std::string(alias.name), false);
+    } else if (const auto* from = py::dyn<py::ImportFrom>(&stmt)) {
+      for (const auto& alias : from->names) {
+        std::string module = from->module.empty() ? std::string(alias.name)
+                                                  : std::string(from->module) + "." + std::string(alias.name);
+        add(alias, std::move(module), true);
+      }
+    }
+  });
+}
+
 }  // namespace
 
 std::optional<std::string_view> LineIter::next_line() {
@@ -147,63 +194,20 @@ std::optional<Comment> CommentIter::next_comment() {
   return std::nullopt;
 }
 
-void collect_functions(StmtList stmts, const LineIndex& lines, std::vector<FunctionInfo>& out) {
-  std::vector<DepthItem> depth_scratch;
-  for_each_statement(stmts, [&](const py::Stmt& stmt) {
-    const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
-    if (def == nullptr) return;
-    const LineColumn at = lines.line_col(def->start);
-    out.push_back(FunctionInfo{
-        .name = std::string(def->name),
-        .line = at.line,
-        .column = at.column,
-        .arg_count = parameter_count(*def->args),
-        .line_count = body_line_count(def->body, lines),
-        .nesting_depth = nesting_depth(def->body, depth_scratch),
-        .has_docstring = starts_with_docstring(def->body),
-    });
-  });
-}
-
-void collect_classes(StmtList stmts, const LineIndex& lines, std::vector<ClassInfo>& out) {
-  for_each_statement(stmts, [&](const py::Stmt& stmt) {
-    const auto* cls = py::dyn<py::ClassDef>(&stmt);
-    if (cls == nullptr) return;
-    const LineColumn at = lines.line_col(cls->start);
-    ClassInfo info{.name = std::string(cls->name), .line = at.line, .column = at.column};
-    for (const py::Stmt* member : cls->body) {
-      const auto* method = py::dyn<py::AnyFunctionDef>(member);
-      if (method == nullptr) continue;
-      ++info.method_count;
-      if (!method->name.starts_with('_')) ++info.public_method_count;
-    }
-    info.init_attribute_count = init_attribute_count(cls->body);
-    out.push_back(std::move(info));
-  });
-}
-
-void collect_imports(StmtList stmts, const LineIndex& lines, std::vector<ImportInfo>& out) {
-  auto add = [&](const py::Alias& alias, std::string module, bool is_from) {
-    const LineColumn at = lines.line_col(alias.start);
-    out.push_back(ImportInfo{.module = std::move(module), .line = at.line, .column = at.column, .is_from = is_from});
-  };
-  for_each_statement(stmts, [&](const py::Stmt& stmt) {
-    if (const auto* plain = py::dyn<py::Import>(&stmt)) {
-      for (const auto& alias : plain->names) add(alias, std::string(alias.name), false);
-    } else if (const auto* from = py::dyn<py::ImportFrom>(&stmt)) {
-      for (const auto& alias : from->names) {
-        std::string module = from->module.empty() ? std::string(alias.name)
-                                                  : std::string(from->module) + "." + std::string(alias.name);
-        add(alias, std::move(module), true);
-      }
-    }
-  });
+const ReachedStatements& SourceIndex::statements_reached() const {
+  if (!statements_reached_) {
+    ReachedStatements& reached = statements_reached_.emplace();
+    StatementWalk walk;
+    walk.statements(parsed_.module.body, StandardDescent{}, [&](const py::Stmt& stmt) { reached.add(stmt); });
+    reached.group();
+  }
+  return *statements_reached_;
 }
 
 const std::vector<FunctionInfo>& SourceIndex::functions() const {
   if (!functions_) {
     functions_.emplace();
-    collect_functions(parsed_.module.body, lines(), *functions_);
+    collect_functions(statements_reached(), lines(), *functions_);
   }
   return *functions_;
 }
@@ -211,7 +215,7 @@ const std::vector<FunctionInfo>& SourceIndex::functions() const {
 const std::vector<ClassInfo>& SourceIndex::classes() const {
   if (!classes_) {
     classes_.emplace();
-    collect_classes(parsed_.module.body, lines(), *classes_);
+    collect_classes(statements_reached(), lines(), *classes_);
   }
   return *classes_;
 }
@@ -219,7 +223,7 @@ const std::vector<ClassInfo>& SourceIndex::classes() const {
 const std::vector<ImportInfo>& SourceIndex::imports() const {
   if (!imports_) {
     imports_.emplace();
-    collect_imports(parsed_.module.body, lines(), *imports_);
+    collect_imports(statements_reached(), lines(), *imports_);
   }
   return *imports_;
 }

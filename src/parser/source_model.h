@@ -10,6 +10,7 @@
 
 #include "parser/ast.h"
 #include "parser/parse.h"
+#include "parser/reached_nodes.h"
 
 namespace quarn {
 
@@ -84,15 +85,7 @@ class CommentIter {
   std::uint64_t line_number_ = 0;
 };
 
-// The index walkers: each visits `stmts` and every nested statement list in
-// block-descent order (definition, loop, if, with, match-case and try
-// bodies; never expressions) and appends its records in pre-order.
-// Positions are taken from `lines`, the line starts of the parsed text.
-void collect_functions(std::span<py::Stmt* const> stmts, const LineIndex& lines, std::vector<FunctionInfo>& out);
-void collect_classes(std::span<py::Stmt* const> stmts, const LineIndex& lines, std::vector<ClassInfo>& out);
-void collect_imports(std::span<py::Stmt* const> stmts, const LineIndex& lines, std::vector<ImportInfo>& out);
-
-// The four per-file lists, each built on first request and then shared by
+// The per-file indexes, each built on first request and then shared by
 // every check of the file.
 class SourceIndex {
  public:
@@ -111,16 +104,21 @@ class SourceIndex {
   // The line starts of the parsed text: 0, then the offset after each "\n".
   std::span<const std::uint32_t> line_starts() const;
 
-  // Caches of the shared walks over the module body: the expressions and the
-  // statements they reach, in walk order (filled by the walkers).
-  std::optional<std::vector<const py::Expr*>>& expression_walk() const { return expression_walk_; }
-  std::optional<std::vector<const py::Stmt*>>& statement_walk() const { return statement_walk_; }
+  // Every statement at any depth, in block-descent order: definition, loop,
+  // if, with, match-case and try bodies, parents before children (the walk
+  // of StatementWalk with StandardDescent). The function, class and import
+  // lists are in this order too.
+  const ReachedStatements& statements_reached() const;
+
+  // Cache of the shared expression walk over the module body (filled by the
+  // walkers).
+  std::optional<ReachedExpressions>& expression_walk() const { return expression_walk_; }
   // Cache of the one phrase scan of the text (filled by the phrase detectors).
   std::optional<std::vector<PhraseMatch>>& phrase_matches() const { return phrase_matches_; }
 
  private:
-  mutable std::optional<std::vector<const py::Expr*>> expression_walk_;
-  mutable std::optional<std::vector<const py::Stmt*>> statement_walk_;
+  mutable std::optional<ReachedStatements> statements_reached_;
+  mutable std::optional<ReachedExpressions> expression_walk_;
   mutable std::optional<std::vector<PhraseMatch>> phrase_matches_;
   const LineIndex& lines() const;
 

@@ -16,6 +16,7 @@
 #include "base/output.h"
 #include "checks/catalog_detectors/detectors.h"
 #include "checks/catalog_detectors/text.h"
+#include "checks/catalog_detectors/walkers.h"
 #include "parser/statement_walk.h"
 #include "config/config.h"
 #include "parser/ast.h"
@@ -90,12 +91,6 @@ struct FunctionScanDescent {
     }
   }
 };
-
-template <class Examine>
-void walk_module(DetectorContext& ctx, Examine&& examine) {
-  StatementWalk walk;
-  walk.statements(ctx.statements(), StandardDescent{}, examine);
-}
 
 // ---------------------------------------------------------------------------
 // Name shapes
@@ -333,42 +328,36 @@ void detect_boilerplate_parameter_docs(DetectorContext& ctx) {
 // Walking detectors
 
 void detect_defensive_overengineering(DetectorContext& ctx) {
-  walk_module(ctx, [&](const py::Stmt& stmt) {
-    const auto* cls = py::dyn<py::ClassDef>(&stmt);
-    if (cls == nullptr) return;
+  for_each_reached<py::ClassDef>(ctx.model, [&](const py::ClassDef& cls) {
     for (std::string_view suffix : kDefensiveSuffixes) {
-      if (!cls->name.ends_with(suffix)) continue;
-      ctx.report_at_offset(fmt::format("class `{}` uses defensive suffix `{}`", cls->name, suffix), cls->start);
+      if (!cls.name.ends_with(suffix)) continue;
+      ctx.report_at_offset(fmt::format("class `{}` uses defensive suffix `{}`", cls.name, suffix), cls.start);
     }
   });
 }
 
 void detect_dataclass_without_behavior(DetectorContext& ctx) {
-  walk_module(ctx, [&](const py::Stmt& stmt) {
-    const auto* cls = py::dyn<py::ClassDef>(&stmt);
-    if (cls == nullptr || !has_bare_dataclass_decorator(*cls) || !is_only_pass(cls->body)) return;
-    ctx.report_at_offset(fmt::format("dataclass `{}` has no behavior beyond pass", cls->name), cls->start);
+  for_each_reached<py::ClassDef>(ctx.model, [&](const py::ClassDef& cls) {
+    if (!has_bare_dataclass_decorator(cls) || !is_only_pass(cls.body)) return;
+    ctx.report_at_offset(fmt::format("dataclass `{}` has no behavior beyond pass", cls.name), cls.start);
   });
 }
 
 void detect_unclear_variable_name(DetectorContext& ctx) {
-  walk_module(ctx, [&](const py::Stmt& stmt) {
-    const auto* assign = py::dyn<py::Assign>(&stmt);
-    if (assign == nullptr) return;
-    for (const py::Expr* target : assign->targets) {
+  for_each_reached<py::Assign>(ctx.model, [&](const py::Assign& assign) {
+    for (const py::Expr* target : assign.targets) {
       const auto* name = py::dyn<py::Name>(target);
       if (name == nullptr || name->id.size() >= 3) continue;
-      ctx.report_at_offset(fmt::format("very short variable name `{}`", name->id), assign->start);
+      ctx.report_at_offset(fmt::format("very short variable name `{}`", name->id), assign.start);
     }
   });
 }
 
 void detect_mixed_return_style(DetectorContext& ctx) {
   StatementWalk scan;  // reused for every function body
-  walk_module(ctx, [&](const py::Stmt& stmt) {
-    const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
-    if (def == nullptr || !mixes_return_and_yield(*def, scan)) return;
-    ctx.report_at_offset(fmt::format("function `{}` mixes `return` and `yield`", def->name), def->start);
+  for_each_reached<py::AnyFunctionDef>(ctx.model, [&](const py::AnyFunctionDef& def) {
+    if (!mixes_return_and_yield(def, scan)) return;
+    ctx.report_at_offset(fmt::format("function `{}` mixes `return` and `yield`", def.name), def.start);
   });
 }
 

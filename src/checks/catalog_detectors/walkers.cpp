@@ -1,7 +1,5 @@
 #include "checks/catalog_detectors/walkers.h"
 
-#include "parser/statement_walk.h"
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -452,27 +450,14 @@ void walk_pattern(const Pattern& pattern, ExprVisitor visit) {
   walker.run();
 }
 
-void walk_statement_blocks(std::span<Stmt* const> stmts, StmtVisitor visit) {
-  StatementWalk walk;
-  walk.statements(stmts, StandardDescent{}, [&](const Stmt& stmt) { visit(stmt); });
-}
-
-void walk_module(const SourceModel& model, ExprVisitor visit) {
-  auto& walked = model.index.expression_walk();
-  if (!walked) {
-    walked.emplace();
-    walk_stmts(model.statements(), [&](const Expr& expr) { walked->push_back(&expr); });
+const ReachedExpressions& reached_expressions(const SourceModel& model) {
+  auto& reached = model.index.expression_walk();
+  if (!reached) {
+    reached.emplace();
+    walk_stmts(model.statements(), [&](const Expr& expr) { reached->add(expr); });
+    reached->group();
   }
-  for (const Expr* expr : *walked) visit(*expr);
-}
-
-void walk_module_blocks(const SourceModel& model, StmtVisitor visit) {
-  auto& walked = model.index.statement_walk();
-  if (!walked) {
-    walked.emplace();
-    walk_statement_blocks(model.statements(), [&](const Stmt& stmt) { walked->push_back(&stmt); });
-  }
-  for (const Stmt* stmt : *walked) visit(*stmt);
+  return *reached;
 }
 
 }  // namespace quarn

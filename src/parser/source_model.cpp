@@ -189,7 +189,7 @@ std::optional<Comment> CommentIter::next_comment() {
     ++line_number_;
     const auto hash = line->find('#');
     if (hash == std::string_view::npos) continue;
-    return Comment{.text = std::string(line->substr(hash)), .line = line_number_, .column = hash + 1};
+    return Comment{.text = line->substr(hash), .line = line_number_, .column = hash + 1};
   }
   return std::nullopt;
 }
@@ -245,6 +245,16 @@ const LineIndex& SourceIndex::lines() const {
 LineColumn SourceIndex::position(std::uint32_t offset) const { return lines().line_col(offset); }
 
 std::span<const std::uint32_t> SourceIndex::line_starts() const { return lines().line_starts(); }
+
+std::string_view SourceIndex::line_text(std::uint64_t line) const {
+  const std::span<const std::uint32_t> starts = line_starts();
+  const std::string_view source = parsed_.source;
+  const std::size_t start = starts[line - 1];
+  if (line == starts.size()) return source.substr(start);
+  std::string_view text = source.substr(start, starts[line] - 1 - start);
+  if (text.ends_with('\r')) text.remove_suffix(1);
+  return text;
+}
 
 std::span<py::Stmt* const> SourceModel::statements() const { return module.module.body; }
 

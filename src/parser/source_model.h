@@ -52,7 +52,7 @@ struct PhraseMatch {
 };
 
 struct Comment {
-  std::string text;
+  std::string_view text;  // a view of the parsed text
   std::uint64_t line = 0;
   std::uint64_t column = 0;
 };
@@ -103,6 +103,9 @@ class SourceIndex {
 
   // The line starts of the parsed text: 0, then the offset after each "\n".
   std::span<const std::uint32_t> line_starts() const;
+  // Line `line` (1-based, at most the number of line starts) without its
+  // "\n" or "\r\n"; a last line without "\n" keeps a final "\r".
+  std::string_view line_text(std::uint64_t line) const;
 
   // Every statement at any depth, in block-descent order: definition, loop,
   // if, with, match-case and try bodies, parents before children (the walk

@@ -12,6 +12,7 @@
 #include "base/output.h"
 #include "checks/catalog.h"
 #include "checks/catalog_detectors/detectors.h"
+#include "checks/catalog_detectors/shared_phrases.h"
 #include "checks/catalog_detectors/text.h"
 #include "config/config.h"
 
@@ -136,44 +137,16 @@ void detect_metric(DetectorContext& ctx, const DetectorKind& kind) {
 // ---------------------------------------------------------------------------
 // Text scans
 
-const PhraseScanner& catalog_phrase_scanner() {
-  static const PhraseScanner scanner(catalog_phrase_lists());
-  return scanner;
-}
-
-// The catalog's phrase lists share one scan per file; a list from elsewhere
-// is scanned on its own.
 void detect_phrases(DetectorContext& ctx, std::span<const std::string_view> phrases, PhraseScope scope) {
-  const SourceIndex& index = ctx.model.index;
-  const std::span<const PhraseList> lists = catalog_phrase_lists();
-  const auto own = std::ranges::find_if(lists, [&](const PhraseList& list) {
-    return list.scope == scope && list.phrases.data() == phrases.data() && list.phrases.size() == phrases.size();
-  });
-  std::vector<PhraseMatch> alone;
-  std::uint32_t number = 0;
-  const std::vector<PhraseMatch>* matches = &alone;
-  if (own == lists.end()) {
-    const PhraseList list{phrases, scope};
-    alone = PhraseScanner(std::span(&list, 1)).scan(ctx.model.module.source, index.line_starts());
-  } else {
-    auto& cached = index.phrase_matches();
-    if (!cached) cached = catalog_phrase_scanner().scan(ctx.model.module.source, index.line_starts());
-    matches = &*cached;
-    number = static_cast<std::uint32_t>(own - lists.begin());
-  }
-  for (const PhraseMatch& match : *matches) {
-    if (match.list != number) continue;
+  for (const PhraseMatch& match : phrase_matches(ctx, {phrases, scope})) {
     ctx.report_at(fmt::format("matches pattern `{}`", phrases[match.phrase]), match.line, match.column);
   }
 }
 
 void detect_todo_without_context(DetectorContext& ctx) {
-  AsciiFolder folder;
-  for (const Comment& comment : ctx.model.index.comments()) {
-    const std::string_view text = folder.fold(comment.text);
-    if (text.empty() || !text.contains("TODO")) continue;
-    if (text.contains("TODO(") || text.contains("TODO:") || text.contains("TODO[")) continue;
-    ctx.report_at("TODO comment without owner/context (use TODO(owner): ...)", comment.line, comment.column);
+  for (const PhraseMatch& match : phrase_matches(ctx, {kTodoForms, PhraseScope::Comments})) {
+    if (kTodoForms[match.phrase] != "TODO") continue;
+    ctx.report_at("TODO comment without owner/context (use TODO(owner): ...)", match.line, match.column);
   }
 }
 

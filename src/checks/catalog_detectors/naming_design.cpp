@@ -15,6 +15,7 @@
 
 #include "base/output.h"
 #include "checks/catalog_detectors/detectors.h"
+#include "checks/catalog_detectors/shared_phrases.h"
 #include "checks/catalog_detectors/text.h"
 #include "checks/catalog_detectors/walkers.h"
 #include "parser/statement_walk.h"
@@ -46,28 +47,6 @@ std::string_view drop_leading(std::string_view text, std::string_view chars) {
 std::string_view drop_trailing(std::string_view text, std::string_view chars) {
   const auto last = text.find_last_not_of(chars);
   return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
-}
-
-// Calls `visit(line, number)` for each line that holds `needle` (which has
-// no "\n"): "\n" ends a line and goes with a "\r" before it. Jumping from
-// hit to hit keeps the scan of a large file cheap.
-template <class Visit>
-void for_each_line_containing(std::string_view text, std::string_view needle, Visit&& visit) {
-  std::uint64_t number = 1;
-  std::size_t counted = 0;  // the line feeds before this offset are in `number`
-  for (auto hit = text.find(needle); hit != std::string_view::npos;) {
-    const auto previous_feed = text.rfind('\n', hit);
-    const std::size_t start = previous_feed == std::string_view::npos ? 0 : previous_feed + 1;
-    number += static_cast<std::uint64_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
-                                                    text.begin() + static_cast<std::ptrdiff_t>(start), '\n'));
-    counted = start;
-    const auto feed = text.find('\n', hit);
-    std::string_view line = text.substr(start, feed == std::string_view::npos ? std::string_view::npos : feed - start);
-    if (feed != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
-    visit(line, number);
-    if (feed == std::string_view::npos) break;
-    hit = text.find(needle, feed + 1);
-  }
 }
 
 // ---------------------------------------------------------------------------
@@ -164,7 +143,7 @@ bool mixes_return_and_yield(const py::AnyFunctionDef& def, StatementWalk& scan) 
   return returns && yields;
 }
 
-constexpr std::string_view kParam = ":param ";
+constexpr std::string_view kParam = kParamDocs.front();
 
 // The :param name of a boilerplate parameter line; nothing when the line
 // says something about its parameter or is no :param line at all.
@@ -317,11 +296,11 @@ void detect_generic_utility_explosion(DetectorContext& ctx) {
 
 void detect_boilerplate_parameter_docs(DetectorContext& ctx) {
   // A line without ":param " cannot begin with it once trimmed.
-  for_each_line_containing(ctx.model.source, kParam, [&](std::string_view line, std::uint64_t number) {
-    if (const auto name = boilerplate_param_name(line)) {
-      ctx.report_at(fmt::format("boilerplate :param docs for `{}`", *name), number, 1);
+  for (const PhraseMatch& match : phrase_matches(ctx, {kParamDocs, PhraseScope::Lines})) {
+    if (const auto name = boilerplate_param_name(ctx.model.index.line_text(match.line))) {
+      ctx.report_at(fmt::format("boilerplate :param docs for `{}`", *name), match.line, 1);
     }
-  });
+  }
 }
 
 // ---------------------------------------------------------------------------

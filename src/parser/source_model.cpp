@@ -170,30 +170,6 @@ void collect_imports(const ReachedStatements& reached, const LineIndex& lines, s
 
 }  // namespace
 
-std::optional<std::string_view> LineIter::next_line() {
-  if (rest_.empty()) return std::nullopt;
-  const auto newline = rest_.find('\n');
-  if (newline == std::string_view::npos) {
-    const std::string_view last = rest_;
-    rest_ = {};
-    return last;
-  }
-  std::string_view line = rest_.substr(0, newline);
-  rest_.remove_prefix(newline + 1);
-  if (line.ends_with('\r')) line.remove_suffix(1);
-  return line;
-}
-
-std::optional<Comment> CommentIter::next_comment() {
-  while (auto line = lines_.next_line()) {
-    ++line_number_;
-    const auto hash = line->find('#');
-    if (hash == std::string_view::npos) continue;
-    return Comment{.text = line->substr(hash), .line = line_number_, .column = hash + 1};
-  }
-  return std::nullopt;
-}
-
 const ReachedStatements& SourceIndex::statements_reached() const {
   if (!statements_reached_) {
     ReachedStatements& reached = statements_reached_.emplace();
@@ -231,8 +207,17 @@ const std::vector<ImportInfo>& SourceIndex::imports() const {
 const std::vector<Comment>& SourceIndex::comments() const {
   if (!comments_) {
     comments_.emplace();
-    CommentIter iter(parsed_.source);
-    while (auto comment = iter.next_comment()) comments_->push_back(std::move(*comment));
+    // From hash to hash: a comment runs from the first "#" of a line to the
+    // line's end, so the search goes on at the next line.
+    const std::string_view source = parsed_.source;
+    for (std::size_t hash = source.find('#'); hash != std::string_view::npos;) {
+      const LineColumn at = lines().line_col(static_cast<std::uint32_t>(hash));
+      const std::size_t feed = source.find('\n', hash);
+      std::string_view text = source.substr(hash, feed == std::string_view::npos ? std::string_view::npos : feed - hash);
+      if (feed != std::string_view::npos && text.ends_with('\r')) text.remove_suffix(1);
+      comments_->push_back(Comment{.text = text, .line = at.line, .column = at.column});
+      hash = feed == std::string_view::npos ? feed : source.find('#', feed + 1);
+    }
   }
   return *comments_;
 }

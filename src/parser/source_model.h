@@ -57,34 +57,6 @@ struct Comment {
   std::uint64_t column = 0;
 };
 
-// The lines of a text: each ends at a "\n", dropped together with a "\r"
-// right before it; a last piece without "\n" is a line unless it is empty
-// (its "\r" stays). A lone "\r" does not end a line.
-class LineIter {
- public:
-  explicit LineIter(std::string_view text) : rest_(text) {}
-
-  // The next line, or nullopt after the last one.
-  std::optional<std::string_view> next_line();
-
- private:
-  std::string_view rest_;
-};
-
-// The comments of a text, one per line holding a "#": from the line's first
-// "#" to its end. Python syntax is not consulted, so a "#" inside a string
-// literal starts a comment as well.
-class CommentIter {
- public:
-  explicit CommentIter(std::string_view text) : lines_(text) {}
-
-  std::optional<Comment> next_comment();
-
- private:
-  LineIter lines_;
-  std::uint64_t line_number_ = 0;
-};
-
 // The per-file indexes, each built on first request and then shared by
 // every check of the file.
 class SourceIndex {
@@ -94,6 +66,10 @@ class SourceIndex {
   const std::vector<FunctionInfo>& functions() const;
   const std::vector<ClassInfo>& classes() const;
   const std::vector<ImportInfo>& imports() const;
+  // One comment per line holding a "#": from the line's first "#" to the
+  // line's end, a "\r" before the "\n" left out (a last line without "\n"
+  // keeps it). Python syntax is not consulted, so a "#" inside a string
+  // literal starts a comment as well.
   const std::vector<Comment>& comments() const;
 
   // The position of a byte offset of the parsed text, the same pair as

@@ -240,32 +240,10 @@ TEST(SourceIndexComments, OnePerLineWithAHash) {
       {"lone cr does not end a line", "# a\r# b\n", {"1:1 [# a\r# b]"}},
       {"lines of a multi-line string", "s = \"\"\"\n  # inside\n\"\"\"\n", {"2:3 [# inside]"}},
       {"blank lines keep numbering", "\n\n\n    # four\n", {"4:5 [# four]"}},
+      {"one comment per line, from its first hash", "x = 1  # a # b\n# c\r\n", {"1:8 [# a # b]", "2:1 [# c]"}},
+      {"empty comment at the end", "x = 1 #", {"1:7 [#]"}},
   };
   for (const auto& c : cases) EXPECT_EQ(comments_of(c.source), c.expected) << c.name;
-}
-
-TEST(LineIter, SplitsOnNewlineOnly) {
-  struct LineCase {
-    std::string_view text;
-    std::vector<std::string_view> lines;
-  };
-  const std::vector<LineCase> cases = {
-      {"", {}},
-      {"\n", {""}},
-      {"a", {"a"}},
-      {"a\n", {"a"}},
-      {"a\n\nb", {"a", "", "b"}},
-      {"a\r\nb\r\n", {"a", "b"}},
-      {"a\rb\r", {"a\rb\r"}},
-      {"a\r\r\n", {"a\r"}},
-      {"\r", {"\r"}},
-  };
-  for (const auto& c : cases) {
-    LineIter iter(c.text);
-    std::vector<std::string_view> lines;
-    while (auto line = iter.next_line()) lines.push_back(*line);
-    EXPECT_EQ(lines, c.lines) << testing::PrintToString(std::string(c.text));
-  }
 }
 
 TEST(SourceIndex, EmptyFileHasEmptyLists) {

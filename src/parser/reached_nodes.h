@@ -45,6 +45,16 @@ class ReachedNodes {
     for (std::uint32_t at = 0; at < nodes_.size(); ++at) grouped_[next[static_cast<std::size_t>(nodes_[at]->kind)]++] = at;
   }
 
+  // The number of reached nodes whose kind is in `kinds`.
+  std::size_t count(KindSet kinds) const {
+    std::size_t total = 0;
+    for (KindSet rest = kinds; rest != 0; rest &= rest - 1) {
+      const auto k = static_cast<std::size_t>(std::countr_zero(rest));
+      total += first_[k + 1] - first_[k];
+    }
+    return total;
+  }
+
   // Calls `visit` on every reached node whose kind is in `kinds`, in walk order.
   template <class Visit>
   void for_each(KindSet kinds, Visit&& visit) const {

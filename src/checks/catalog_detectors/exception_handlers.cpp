@@ -161,6 +161,8 @@ void detect_generic_exception_message(DetectorContext& ctx) {
 }
 
 void detect_repeated_try_except(DetectorContext& ctx) {
+  // A function's count never exceeds the file's.
+  if (count_reached<Try>(ctx.model) < 2) return;
   for_each_reached<AnyFunctionDef>(ctx.model, [&](const AnyFunctionDef& def) {
     const std::uint64_t count = count_try_statements(def.body);
     if (count > 1) {

@@ -322,6 +322,12 @@ void detect_manual_string_join(DetectorContext& ctx) {
 }
 
 void detect_sort_then_reverse(DetectorContext& ctx) {
+  // Most files have no reverse() statement anywhere: then no list has the pair.
+  bool reverses = false;
+  for_each_reached<py::ExprStmt>(ctx.model, [&](const py::ExprStmt& stmt) {
+    reverses = reverses || attribute_call_receiver(stmt.value, "reverse") != nullptr;
+  });
+  if (!reverses) return;
   StatementWalk walk;
   walk.lists(ctx.statements(), ReducedDescent{}, [&](StmtList list) {
     for (std::size_t i = 1; i < list.size(); ++i) {
@@ -352,6 +358,14 @@ void detect_extractable_condition(DetectorContext& ctx) {
 }
 
 void detect_ambiguous_none_return(DetectorContext& ctx) {
+  // A function mixes only if the file holds both kinds of return.
+  bool bare = false;
+  bool none = false;
+  for_each_reached<py::Return>(ctx.model, [&](const py::Return& ret) {
+    bare = bare || ret.value == nullptr;
+    none = none || is_constant(ret.value, ConstantKind::None);
+  });
+  if (!bare || !none) return;
   StatementWalk return_scan;
   for_each_reached<py::AnyFunctionDef>(ctx.model, [&](const py::AnyFunctionDef& def) {
     if (mixes_bare_return_and_none(def, return_scan)) {

@@ -88,17 +88,17 @@ void detect_repeated_literal(DetectorContext& ctx) {
 void detect_mixed_collection_style(DetectorContext& ctx) {
   bool empty_list = false;
   bool empty_dict = false;
+  for_each_reached<py::List>(ctx.model, [&](const py::List& list) { empty_list |= list.elts.empty(); });
+  for_each_reached<py::Dict>(ctx.model, [&](const py::Dict& dict) {
+    empty_dict |= dict.keys.empty() && dict.values.empty();
+  });
+  // Calls are many; they matter only next to an empty literal.
+  if (!empty_list && !empty_dict) return;
   bool list_call = false;
   bool dict_call = false;
-  for_each_reached<py::List, py::Dict, py::Call>(ctx.model, [&](const py::Expr& expr) {
-    if (const auto* list = py::dyn<py::List>(&expr)) {
-      empty_list |= list->elts.empty();
-    } else if (const auto* dict = py::dyn<py::Dict>(&expr)) {
-      empty_dict |= dict->keys.empty() && dict->values.empty();
-    } else if (const auto* call = py::dyn<py::Call>(&expr)) {
-      if (call->args.empty() && is_call_of_name(&expr, "list")) list_call = true;
-      if (call->args.empty() && call->keywords.empty() && is_call_of_name(&expr, "dict")) dict_call = true;
-    }
+  for_each_reached<py::Call>(ctx.model, [&](const py::Call& call) {
+    if (call.args.empty() && is_call_of_name(&call, "list")) list_call = true;
+    if (call.args.empty() && call.keywords.empty() && is_call_of_name(&call, "dict")) dict_call = true;
   });
   if (empty_list && list_call) ctx.report_at("module mixes `[]` and `list()` empty-list constructors", 1, 1);
   if (empty_dict && dict_call) ctx.report_at("module mixes `{}` and `dict()` empty-dict constructors", 1, 1);

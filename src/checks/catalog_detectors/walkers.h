@@ -50,6 +50,20 @@ const ReachedExpressions& reached_expressions(const SourceModel& model);
 // belong to. Calls `visit` on each node that is one of the Ts, in walk
 // order, as a `const T&` for a single T, else as the family's node.
 template <class... Ts, class Visit>
+void for_each_reached(const SourceModel& model, Visit&& visit);
+
+// The number of nodes for_each_reached<Ts...> would visit.
+template <class... Ts>
+std::size_t count_reached(const SourceModel& model) {
+  using First = std::tuple_element_t<0, std::tuple<Ts...>>;
+  if constexpr (std::is_base_of_v<py::Expr, First>) {
+    return reached_expressions(model).count((kinds_of<Ts, py::kExprKindCount>() | ...));
+  } else {
+    return model.index.statements_reached().count((kinds_of<Ts, py::kStmtKindCount>() | ...));
+  }
+}
+
+template <class... Ts, class Visit>
 void for_each_reached(const SourceModel& model, Visit&& visit) {
   using First = std::tuple_element_t<0, std::tuple<Ts...>>;
   constexpr bool kExpression = std::is_base_of_v<py::Expr, First>;

@@ -65,9 +65,10 @@ struct Item {
   const void* data = nullptr;
 };
 
+template <class Visit>
 class Walker {
  public:
-  explicit Walker(ExprVisitor visit) : visit_(visit) {}
+  explicit Walker(Visit visit) : visit_(visit) {}
 
   void run() {
     while (!stack_.empty()) step(stack_.pop());
@@ -426,26 +427,26 @@ class Walker {
     }
   }
 
-  ExprVisitor visit_;
+  Visit visit_;
   WorkStack<Item> stack_;
 };
 
 }  // namespace
 
 void walk_stmts(std::span<Stmt* const> stmts, ExprVisitor visit) {
-  Walker walker(visit);
+  Walker<ExprVisitor> walker(visit);
   walker.push_stmts(stmts);
   walker.run();
 }
 
 void walk_expr(const Expr& expr, ExprVisitor visit) {
-  Walker walker(visit);
+  Walker<ExprVisitor> walker(visit);
   walker.push_expr(&expr);
   walker.run();
 }
 
 void walk_pattern(const Pattern& pattern, ExprVisitor visit) {
-  Walker walker(visit);
+  Walker<ExprVisitor> walker(visit);
   walker.push_pattern(&pattern);
   walker.run();
 }
@@ -454,7 +455,9 @@ const ReachedExpressions& reached_expressions(const SourceModel& model) {
   auto& reached = model.index.expression_walk();
   if (!reached) {
     reached.emplace();
-    walk_stmts(model.statements(), [&](const Expr& expr) { reached->add(expr); });
+    Walker walker([&](const Expr& expr) { reached->add(expr); });
+    walker.push_stmts(model.statements());
+    walker.run();
     reached->group();
   }
   return *reached;

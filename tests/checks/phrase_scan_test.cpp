@@ -62,5 +62,19 @@ TEST(PhraseScanner, MatchesPerListAndLine) {
   for (const Case& c : cases) EXPECT_EQ(matches_of(c.text), c.expected) << c.name;
 }
 
+// Every offset of a text of a few steps of each scan path, with bytes
+// around the phrase that fold like its letters but differ.
+TEST(PhraseScanner, FindsAPhraseAtEveryOffset) {
+  constexpr std::size_t kLength = 100;
+  for (std::size_t at = 0; at + 5 <= kLength; ++at) {
+    std::string text(kLength, '\x7F');
+    text.replace(at, 5, "dEF _");
+    EXPECT_EQ(matches_of(text), (std::vector<std::string>{fmt::format("0/1 1:{}", at + 1), fmt::format("2/0 1:{}", at + 1)}))
+        << at;
+    text.replace(at, 5, "dEF \x7F");
+    EXPECT_EQ(matches_of(text), std::vector<std::string>{}) << at;
+  }
+}
+
 }  // namespace
 }  // namespace quarn

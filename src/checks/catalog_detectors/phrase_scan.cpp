@@ -7,6 +7,10 @@
 
 #include "checks/catalog_detectors/text.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace quarn {
 
 namespace {
@@ -110,7 +114,61 @@ PhraseScanner::PhraseScanner(std::span<const PhraseList> lists) {
   for (const Entry& entry : entries_) ++slot_first_[entry.slot + 1];
   for (std::size_t s = 1; s < slot_first_.size(); ++s) slot_first_[s] += slot_first_[s - 1];
   for (std::size_t s = 0; s < slot_used_.size(); ++s) slot_used_[s] = slot_first_[s] != slot_first_[s + 1];
+
+  // Neighbouring starts share a bucket, so that a bucket allows few others.
+  std::vector<std::string_view> starts;
+  for (const Entry& entry : entries_) starts.push_back(std::string_view(entry.folded).substr(0, kWindow));
+  std::ranges::sort(starts);
+  const auto [first, last] = std::ranges::unique(starts);
+  starts.erase(first, last);
+  constexpr unsigned kBuckets = 8;
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    allow_in_bucket(starts[i], static_cast<unsigned>(i * kBuckets / starts.size()));
+  }
 }
+
+void PhraseScanner::allow_in_bucket(std::string_view start, unsigned bucket) {
+  for (std::size_t k = 0; k < kWindow; ++k) {
+    const auto upper = static_cast<unsigned char>(start[k]);
+    const bool letter = upper >= 'A' && upper <= 'Z';
+    for (const unsigned char byte : {upper, static_cast<unsigned char>(letter ? upper + 0x20 : upper)}) {
+      low_half_buckets_[k][byte & 0x0F] |= static_cast<std::uint8_t>(1u << bucket);
+      high_half_buckets_[k][byte >> 4] |= static_cast<std::uint8_t>(1u << bucket);
+    }
+  }
+}
+
+#if defined(__x86_64__)
+
+template <class Candidate>
+__attribute__((target("avx2"))) std::size_t PhraseScanner::filter_wide(const unsigned char* bytes, std::size_t size,
+                                                                         Candidate&& candidate) const {
+  static_assert(kWindow == 4);
+  __m256i low_tables[kWindow];
+  __m256i high_tables[kWindow];
+  for (std::size_t k = 0; k < kWindow; ++k) {
+    low_tables[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low_half_buckets_[k].data())));
+    high_tables[k] =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(high_half_buckets_[k].data())));
+  }
+  const __m256i low_half = _mm256_set1_epi8(0x0F);
+  std::size_t at = 0;
+  // A step reads 32 + 3 bytes, and a candidate's window is read as a word.
+  for (; at + 32 + 7 <= size; at += 32) {
+    __m256i buckets = _mm256_set1_epi8(-1);
+    for (std::size_t k = 0; k < kWindow; ++k) {
+      const __m256i data = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at + k));
+      const __m256i low = _mm256_shuffle_epi8(low_tables[k], _mm256_and_si256(data, low_half));
+      const __m256i high = _mm256_shuffle_epi8(high_tables[k], _mm256_and_si256(_mm256_srli_epi16(data, 4), low_half));
+      buckets = _mm256_and_si256(buckets, _mm256_and_si256(low, high));
+    }
+    auto passed = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(buckets, _mm256_setzero_si256())));
+    for (; passed != 0; passed &= passed - 1) candidate(at + static_cast<std::size_t>(std::countr_zero(passed)));
+  }
+  return at;
+}
+
+#endif
 
 std::uint32_t PhraseScanner::slot_of(std::uint32_t window) { return (window * 0x9E3779B1u) >> (32 - kSlotBits); }
 
@@ -127,9 +185,16 @@ std::vector<PhraseMatch> PhraseScanner::scan(std::string_view text, std::span<co
       }
     }
   };
+  std::size_t at = 0;
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx2")) {
+    at = filter_wide(bytes, size, [&](std::size_t offset) {
+      visit(static_cast<std::uint32_t>(loose_word(bytes + offset)), offset);
+    });
+  }
+#endif
   // Eight windows per step from two overlapping words; most steps find no
   // slot in use and branch once.
-  std::size_t at = 0;
   for (; at + 12 <= size; at += 8) {
     const std::uint64_t low = loose_word(bytes + at);
     const std::uint64_t high = loose_word(bytes + at + 4);

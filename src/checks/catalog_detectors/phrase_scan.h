@@ -49,10 +49,24 @@ class PhraseScanner {
   static constexpr std::size_t kWindow = 4;
   static std::uint32_t slot_of(std::uint32_t window);
 
+  // Where the processor has the instructions, a first filter tests 32
+  // positions at once: each distinct four-byte start is put in one of eight
+  // buckets, and a byte may stand at place k of a start only if its low and
+  // its high half both allow the start's bucket there (either letter case).
+  // The offset where the filter stopped, having called `candidate(offset)`
+  // for every earlier offset that passed it, in order.
+  template <class Candidate>
+  std::size_t filter_wide(const unsigned char* bytes, std::size_t size, Candidate&& candidate) const;
+  void allow_in_bucket(std::string_view start, unsigned bucket);
+
   std::vector<PhraseScope> scopes_;
   std::vector<Entry> entries_;  // ordered by slot
   std::array<std::uint16_t, (1 << kSlotBits) + 1> slot_first_{};  // entries of slot s: [first[s], first[s + 1])
   std::array<bool, 1 << kSlotBits> slot_used_{};
+  // Per place k of a start and per value of a byte's low (high) half, the
+  // buckets allowed.
+  std::array<std::array<std::uint8_t, 16>, kWindow> low_half_buckets_{};
+  std::array<std::array<std::uint8_t, 16>, kWindow> high_half_buckets_{};
 };
 
 }  // namespace quarn

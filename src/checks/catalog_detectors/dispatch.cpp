@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include "base/output.h"
@@ -139,7 +140,7 @@ void detect_metric(DetectorContext& ctx, const DetectorKind& kind) {
 
 void detect_phrases(DetectorContext& ctx, std::span<const std::string_view> phrases, PhraseScope scope) {
   for (const PhraseMatch& match : phrase_matches(ctx, {phrases, scope})) {
-    ctx.report_at(fmt::format("matches pattern `{}`", phrases[match.phrase]), match.line, match.column);
+    ctx.report_at(fmt::format(FMT_COMPILE("matches pattern `{}`"), phrases[match.phrase]), match.line, match.column);
   }
 }
 
@@ -166,7 +167,7 @@ void detect_module_docstring(DetectorContext& ctx) {
 void detect_function_docstrings(DetectorContext& ctx) {
   for (const FunctionInfo& function : ctx.model.index.functions()) {
     if (!function.has_docstring) {
-      ctx.report_at(fmt::format("function `{}` is missing a docstring", function.name), function.line,
+      ctx.report_at(fmt::format(FMT_COMPILE("function `{}` is missing a docstring"), function.name), function.line,
                     function.column);
     }
   }

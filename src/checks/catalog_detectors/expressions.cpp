@@ -2,6 +2,7 @@
 #include <array>
 #include <string_view>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include "checks/catalog_detectors/detectors.h"
@@ -86,7 +87,7 @@ void detect_magic_number(DetectorContext& ctx) {
   for_each_reached<Constant>(ctx.model, [&](const Constant& node) {
     const auto text = number_literal_to_string(node);
     if (text && is_magic_number_text(*text)) {
-      ctx.report_at_offset(fmt::format("magic numeric literal `{}`", *text), node.start);
+      ctx.report_at_offset(fmt::format(FMT_COMPILE("magic numeric literal `{}`"), *text), node.start);
     }
   });
 }

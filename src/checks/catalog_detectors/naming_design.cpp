@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include "base/output.h"
@@ -327,7 +328,7 @@ void detect_unclear_variable_name(DetectorContext& ctx) {
     for (const py::Expr* target : assign.targets) {
       const auto* name = py::dyn<py::Name>(target);
       if (name == nullptr || name->id.size() >= 3) continue;
-      ctx.report_at_offset(fmt::format("very short variable name `{}`", name->id), assign.start);
+      ctx.report_at_offset(fmt::format(FMT_COMPILE("very short variable name `{}`"), name->id), assign.start);
     }
   });
 }

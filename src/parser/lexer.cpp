@@ -491,17 +491,23 @@ bool Lexer::lex_name_or_string() {
 bool Lexer::lex_name(std::uint32_t start) {
   std::uint32_t p = start;
   std::uint64_t seen = 0;
-  for (; p + 8 <= n_; p += 8) {
-    const std::uint64_t word = load_word(s_ + p);
-    if (const std::uint64_t stop = non_name_bytes(word)) {
-      const std::uint32_t length = bytes_before(stop);
-      seen |= word & ((std::uint64_t{1} << (8 * length)) - 1);
-      p += length;
+  for (;;) {
+    if (p + 8 > n_) {
+      while (p < n_ && has_flag(s_[p], kIdentChar)) seen |= static_cast<unsigned char>(s_[p++]);
       break;
     }
-    seen |= word;
+    const std::uint64_t word = load_word(s_ + p);
+    const std::uint64_t stop = non_name_bytes(word);
+    if (stop == 0) {
+      seen |= word;
+      p += 8;
+      continue;
+    }
+    const std::uint32_t length = bytes_before(stop);
+    seen |= word & ((std::uint64_t{1} << (8 * length)) - 1);
+    p += length;
+    break;
   }
-  while (p < n_ && has_flag(s_[p], kIdentChar)) seen |= static_cast<unsigned char>(s_[p++]);
   bool ascii = (seen & kHighBits) == 0;
   if (!ascii && !check_identifier(start, p)) return false;
   pos_ = p;

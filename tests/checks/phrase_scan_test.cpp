@@ -8,6 +8,9 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "checks/catalog.h"
+#include "checks/catalog_detectors/shared_phrases.h"
+#include "config/config.h"
 #include "parser/parse.h"
 
 namespace quarn {
@@ -74,6 +77,28 @@ TEST(PhraseScanner, FindsAPhraseAtEveryOffset) {
     text.replace(at, 5, "dEF \x7F");
     EXPECT_EQ(matches_of(text), std::vector<std::string>{}) << at;
   }
+}
+
+// A list outside the shared scan is scanned alone, with the same result as
+// its twin in the shared scan.
+TEST(PhraseMatches, SharedAndStandaloneListsAgree) {
+  static const Catalog catalog = build_catalog();
+  const Config config = default_config();
+  const std::filesystem::path path = "snippet.py";
+  auto parsed = parse_module(path, "x = 1  # TODO fix\n# todo(me): later\ntodo = 2  # note\n# ToDo\n");
+  ASSERT_TRUE(parsed.has_value());
+  SourceModel model{path, parsed->source, *parsed, config, SourceIndex(*parsed)};
+  const ResolvedCheckConfig settings = resolve_check_config(config, "QN010");
+  const DetectorContext ctx{model, *find_check(catalog, "QN010"), settings, {}};
+  const std::array<std::string_view, 4> twin = kTodoForms;
+  const auto describe = [](const std::vector<PhraseMatch>& matches) {
+    std::vector<std::string> out;
+    for (const PhraseMatch& m : matches) out.push_back(fmt::format("{} {}:{}", m.phrase, m.line, m.column));
+    return out;
+  };
+  const std::vector<std::string> expected = {"3 1:8", "0 2:1", "3 4:1"};
+  EXPECT_EQ(describe(phrase_matches(ctx, {kTodoForms, PhraseScope::Comments})), expected);
+  EXPECT_EQ(describe(phrase_matches(ctx, {twin, PhraseScope::Comments})), expected);
 }
 
 }  // namespace

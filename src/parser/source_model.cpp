@@ -122,7 +122,7 @@ void collect_functions(const ReachedStatements& reached, const LineIndex& lines,
     const auto& def = stmt.as<py::AnyFunctionDef>();
     const LineColumn at = lines.line_col(def.start);
     out.push_back(FunctionInfo{
-        .name = std::string(def.name),
+        .name = def.name,
         .line = at.line,
         .column = at.column,
         .arg_count = parameter_count(*def.args),
@@ -137,7 +137,7 @@ void collect_classes(const ReachedStatements& reached, const LineIndex& lines, s
   reached.for_each(kinds_of<py::ClassDef, py::kStmtKindCount>(), [&](const py::Stmt& stmt) {
     const auto& cls = stmt.as<py::ClassDef>();
     const LineColumn at = lines.line_col(cls.start);
-    ClassInfo info{.name = std::string(cls.name), .line = at.line, .column = at.column};
+    ClassInfo info{.name = cls.name, .line = at.line, .column = at.column};
     for (const py::Stmt* member : cls.body) {
       const auto* method = py::dyn<py::AnyFunctionDef>(member);
       if (method == nullptr) continue;

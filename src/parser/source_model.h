@@ -17,7 +17,7 @@ namespace quarn {
 struct Config;
 
 struct FunctionInfo {
-  std::string name;
+  std::string_view name;  // a view of the tree
   std::uint64_t line = 0;
   std::uint64_t column = 0;
   std::uint64_t arg_count = 0;
@@ -27,7 +27,7 @@ struct FunctionInfo {
 };
 
 struct ClassInfo {
-  std::string name;
+  std::string_view name;  // a view of the tree
   std::uint64_t line = 0;
   std::uint64_t column = 0;
   std::uint64_t method_count = 0;

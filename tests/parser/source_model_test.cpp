@@ -176,7 +176,7 @@ print(lambda y: y)
   ParsedModule parsed = parse_or_fail(source);
   const SourceIndex index(parsed);
   std::vector<std::string> names;
-  for (const auto& f : index.functions()) names.push_back(f.name);
+  for (const auto& f : index.functions()) names.emplace_back(f.name);
   EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "c", "d", "e", "m", "t1", "t2", "t3", "t4", "l1", "l2", "w1",
                                              "w2", "h1", "m1", "m2"}));
 }

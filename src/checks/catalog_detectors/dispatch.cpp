@@ -95,7 +95,7 @@ Detector walking_detector(DetectorTag tag) {
 // ---------------------------------------------------------------------------
 // Metric checks over the definition indexes
 
-using MetricMessage = fmt::format_string<const std::string&, std::uint64_t, std::uint64_t>;
+using MetricMessage = fmt::format_string<const std::string_view&, std::uint64_t, std::uint64_t>;
 
 template <class Record>
 void report_over_limit(DetectorContext& ctx, const std::vector<Record>& records, std::uint64_t Record::*value,

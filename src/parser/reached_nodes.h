@@ -42,7 +42,9 @@ class ReachedNodes {
     grouped_.resize(nodes_.size());
     std::array<std::uint32_t, KindCount> next;
     std::copy(first_.begin(), first_.end() - 1, next.begin());
-    for (std::uint32_t at = 0; at < nodes_.size(); ++at) grouped_[next[static_cast<std::size_t>(nodes_[at]->kind)]++] = at;
+    for (std::uint32_t at = 0; at < nodes_.size(); ++at) {
+      grouped_[next[static_cast<std::size_t>(nodes_[at]->kind)]++] = at;
+    }
   }
 
   // The number of reached nodes whose kind is in `kinds`.

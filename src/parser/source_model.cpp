@@ -154,7 +154,8 @@ void collect_imports(const ReachedStatements& reached, const LineIndex& lines, s
     const LineColumn at = lines.line_col(alias.start);
     out.push_back(ImportInfo{.module = std::move(module), .line = at.line, .column = at.column, .is_from = is_from});
   };
-  constexpr KindSet kImports = kinds_of<py::Import, py::kStmtKindCount>() | kinds_of<py::ImportFrom, py::kStmtKindCount>();
+  constexpr KindSet kImports =
+      kinds_of<py::Import, py::kStmtKindCount>() | kinds_of<py::ImportFrom, py::kStmtKindCount>();
   reached.for_each(kImports, [&](const py::Stmt& stmt) {
     if (const auto* plain = py::dyn<py::Import>(&stmt)) {
       for (const auto& alias : plain->names) add(alias, std::string(alias.name), false);

@@ -72,8 +72,8 @@ TEST(PhraseScanner, FindsAPhraseAtEveryOffset) {
   for (std::size_t at = 0; at + 5 <= kLength; ++at) {
     std::string text(kLength, '\x7F');
     text.replace(at, 5, "dEF _");
-    EXPECT_EQ(matches_of(text), (std::vector<std::string>{fmt::format("0/1 1:{}", at + 1), fmt::format("2/0 1:{}", at + 1)}))
-        << at;
+    const std::vector<std::string> expected = {fmt::format("0/1 1:{}", at + 1), fmt::format("2/0 1:{}", at + 1)};
+    EXPECT_EQ(matches_of(text), expected) << at;
     text.replace(at, 5, "dEF \x7F");
     EXPECT_EQ(matches_of(text), std::vector<std::string>{}) << at;
   }

@@ -306,7 +306,9 @@ void detect_collapsible_if(DetectorContext& ctx) {
 void detect_duplicate_branch_body(DetectorContext& ctx) {
   const std::string_view source = ctx.model.module.source;
   for_each_reached<py::If>(ctx.model, [&](const py::If& node) {
-    if (duplicates_elif_body(source, node)) ctx.report_at_offset("if and elif branches have identical bodies", node.start);
+    if (duplicates_elif_body(source, node)) {
+      ctx.report_at_offset("if and elif branches have identical bodies", node.start);
+    }
   });
 }
 
@@ -381,7 +383,8 @@ void detect_reject_none(DetectorContext& ctx) {
     const auto* ret = py::dyn<py::Return>(last_effective(node.body));
     const auto* returned = ret != nullptr ? py::dyn<py::Name>(ret->value) : nullptr;
     if (returned != nullptr && returned->id == checked->id) {
-      ctx.report_at_offset(fmt::format("`if {0} is not None: return {0}` can often be simplified", checked->id), node.start);
+      ctx.report_at_offset(fmt::format("`if {0} is not None: return {0}` can often be simplified", checked->id),
+                           node.start);
     }
   });
 }

@@ -336,7 +336,8 @@ void detect_unclear_variable_name(DetectorContext& ctx) {
 void detect_mixed_return_style(DetectorContext& ctx) {
   // Without a yield statement anywhere no function mixes.
   bool yields = false;
-  for_each_reached<py::ExprStmt>(ctx.model, [&](const py::ExprStmt& stmt) { yields = yields || is_yield_statement(stmt); });
+  for_each_reached<py::ExprStmt>(ctx.model,
+                                 [&](const py::ExprStmt& stmt) { yields = yields || is_yield_statement(stmt); });
   if (!yields) return;
   StatementWalk scan;  // reused for every function body
   for_each_reached<py::AnyFunctionDef>(ctx.model, [&](const py::AnyFunctionDef& def) {

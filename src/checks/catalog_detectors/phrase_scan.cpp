@@ -147,9 +147,10 @@ __attribute__((target("avx2"))) std::size_t PhraseScanner::filter_wide(const uns
   __m256i low_tables[kWindow];
   __m256i high_tables[kWindow];
   for (std::size_t k = 0; k < kWindow; ++k) {
-    low_tables[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low_half_buckets_[k].data())));
-    high_tables[k] =
-        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(high_half_buckets_[k].data())));
+    const auto* low = reinterpret_cast<const __m128i*>(low_half_buckets_[k].data());
+    const auto* high = reinterpret_cast<const __m128i*>(high_half_buckets_[k].data());
+    low_tables[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(low));
+    high_tables[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(high));
   }
   const __m256i low_half = _mm256_set1_epi8(0x0F);
   std::size_t at = 0;
@@ -198,7 +199,9 @@ std::vector<PhraseMatch> PhraseScanner::scan(std::string_view text, std::span<co
   for (; at + 12 <= size; at += 8) {
     const std::uint64_t low = loose_word(bytes + at);
     const std::uint64_t high = loose_word(bytes + at + 4);
-    const auto window = [&](int k) { return static_cast<std::uint32_t>(k < 4 ? low >> (8 * k) : high >> (8 * (k - 4))); };
+    const auto window = [&](int k) {
+      return static_cast<std::uint32_t>(k < 4 ? low >> (8 * k) : high >> (8 * (k - 4)));
+    };
     bool any = false;
     for (int k = 0; k < 8; ++k) any |= slot_used_[slot_of(window(k))];
     if (!any) continue;

@@ -3,6 +3,7 @@
 // The nodes one walk of a file reaches, kept so that the walk is replayed
 // rather than repeated, each replay visiting only the kinds it asks for.
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -62,19 +63,19 @@ class ReachedNodes {
   void for_each(KindSet kinds, Visit&& visit) const {
     // One run of ascending walk positions per kind, merged.
     std::array<std::span<const std::uint32_t>, KindCount> runs;
-    std::size_t count = 0;
+    std::size_t live = 0;
     for (KindSet rest = kinds; rest != 0; rest &= rest - 1) {
       const auto k = static_cast<std::size_t>(std::countr_zero(rest));
-      if (first_[k] != first_[k + 1]) runs[count++] = std::span(grouped_).subspan(first_[k], first_[k + 1] - first_[k]);
+      if (first_[k] != first_[k + 1]) runs[live++] = std::span(grouped_).subspan(first_[k], first_[k + 1] - first_[k]);
     }
-    while (count > 0) {
+    while (live > 0) {
       std::size_t lowest = 0;
-      for (std::size_t i = 1; i < count; ++i) {
+      for (std::size_t i = 1; i < live; ++i) {
         if (runs[i].front() < runs[lowest].front()) lowest = i;
       }
       visit(*nodes_[runs[lowest].front()]);
       runs[lowest] = runs[lowest].subspan(1);
-      if (runs[lowest].empty()) runs[lowest] = runs[--count];
+      if (runs[lowest].empty()) runs[lowest] = runs[--live];
     }
   }
 

@@ -160,6 +160,18 @@ std::vector<ResolvedCheckConfig> resolve_catalog_settings(const Catalog& catalog
   return settings;
 }
 
+std::span<const PhraseList> catalog_phrase_lists() {
+  static const std::vector<PhraseList> lists = [] {
+    std::vector<PhraseList> found;
+    for (const Entry& e : kCatalog) {
+      if (e.detector.tag == T::LinePhrases) found.push_back({e.detector.phrases, PhraseScope::Lines});
+      if (e.detector.tag == T::CommentPhrases) found.push_back({e.detector.phrases, PhraseScope::Comments});
+    }
+    return found;
+  }();
+  return lists;
+}
+
 const CatalogRule* find_check(const Catalog& catalog, std::string_view id) {
   for (const auto& check : catalog)
     if (check->id() == id) return check.get();

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checks/catalog_detectors/phrase_scan.h"
 #include "checks/catalog_rule.h"
 #include "config/config.h"
 
@@ -48,6 +49,9 @@ Catalog build_catalog();
 // The effective settings of every entry under `config`, in catalog order:
 // resolved once per run and shared by every file.
 std::vector<ResolvedCheckConfig> resolve_catalog_settings(const Catalog& catalog, const Config& config);
+
+// The phrase lists of the catalog's phrase checks, in catalog order.
+std::span<const PhraseList> catalog_phrase_lists();
 
 // First entry whose id equals `id` exactly, or null.
 const CatalogRule* find_check(const Catalog& catalog, std::string_view id);

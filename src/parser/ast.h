@@ -19,6 +19,7 @@
 // async, try and try-star), whose fields are the same.
 
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -36,6 +37,9 @@ enum class ExprKind : std::uint8_t {
   GeneratorExp, Await, Yield, YieldFrom, Compare, Call, FormattedValue, JoinedStr, Constant,
   Attribute, Subscript, Starred, Name, List, Tuple, Slice,
 };
+
+constexpr std::size_t kStmtKindCount = static_cast<std::size_t>(StmtKind::Continue) + 1;
+constexpr std::size_t kExprKindCount = static_cast<std::size_t>(ExprKind::Slice) + 1;
 
 enum class PatternKind : std::uint8_t {
   MatchValue, MatchSingleton, MatchSequence, MatchMapping, MatchClass, MatchStar, MatchAs,

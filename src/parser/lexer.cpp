@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -48,6 +49,54 @@ constexpr std::array<bool, 256> kStringStop = [] {
 }();
 
 bool has_flag(char c, std::uint8_t flag) { return kCharFlags[static_cast<unsigned char>(c)] & flag; }
+
+// Word-at-a-time byte tests: eight bytes, the first in the lowest bits; a
+// result has the high bit of each byte that passes the test set.
+constexpr std::uint64_t kLowBits = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+std::uint64_t load_word(const char* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = std::byteswap(word);
+  return word;
+}
+
+// For bytes below 0x80 only.
+std::uint64_t bytes_at_least(std::uint64_t ascii, unsigned char bound) {
+  return (ascii + (0x80 - bound) * kLowBits) & kHighBits;
+}
+std::uint64_t bytes_equal(std::uint64_t ascii, unsigned char value) {
+  return ~((ascii ^ (value * kLowBits)) + 0x7F * kLowBits) & kHighBits;
+}
+
+// Bytes that cannot continue a name: all but letters, digits, '_' and the
+// bytes of non-ASCII characters.
+std::uint64_t non_name_bytes(std::uint64_t word) {
+  const std::uint64_t ascii = word & ~kHighBits;
+  const std::uint64_t folded = ascii | 0x20 * kLowBits;
+  const std::uint64_t digit = bytes_at_least(ascii, '0') & ~bytes_at_least(ascii, '9' + 1);
+  const std::uint64_t letter = bytes_at_least(folded, 'a') & ~bytes_at_least(folded, 'z' + 1);
+  const std::uint64_t name = (word & kHighBits) | digit | letter | bytes_equal(ascii, '_');
+  return ~name & kHighBits;
+}
+
+// Bytes other than ' '.
+std::uint64_t non_space_bytes(std::uint64_t word) {
+  return (~bytes_equal(word & ~kHighBits, ' ') & kHighBits) | (word & kHighBits);
+}
+
+// Bytes that end a run of ordinary characters inside a string literal (the
+// bytes of kStringStop).
+std::uint64_t string_stop_bytes(std::uint64_t word) {
+  const std::uint64_t ascii = word & ~kHighBits;
+  const std::uint64_t stops = bytes_equal(ascii, '\'') | bytes_equal(ascii, '"') | bytes_equal(ascii, '\\') |
+                              bytes_equal(ascii, '\n') | bytes_equal(ascii, '\r');
+  return stops & ~word;
+}
+
+// The number of bytes before the first one flagged in `flags` (nonzero).
+std::uint32_t bytes_before(std::uint64_t flags) { return static_cast<std::uint32_t>(std::countr_zero(flags)) / 8; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool in_ranges(std::span<const unicode::CodeRange> ranges, char32_t cp) {
@@ -303,6 +352,12 @@ bool Lexer::read_indentation() {
   int col = 0, altcol = 0, cont_col = 0;
   for (;;) {
     std::uint32_t spaces = pos_;
+    for (; spaces + 8 <= n_; spaces += 8) {
+      if (const std::uint64_t other = non_space_bytes(load_word(s_ + spaces))) {
+        spaces += bytes_before(other);
+        break;
+      }
+    }
     while (spaces < n_ && s_[spaces] == ' ') ++spaces;
     col += static_cast<int>(spaces - pos_);
     altcol += static_cast<int>(spaces - pos_);
@@ -406,6 +461,10 @@ bool Lexer::unclosed_bracket() {
 
 bool Lexer::lex_name_or_string() {
   std::uint32_t start = pos_;
+  // A prefix has at most two letters, so a literal has a quote right after
+  // the first or the second byte.
+  const auto is_quote = [](char c) { return c == '"' || c == '\''; };
+  if (!is_quote(at(start + 1)) && !is_quote(at(start + 2))) return lex_name(start);
   bool saw_b = false, saw_r = false, saw_u = false, saw_f = false;
   // Any case-combination of the prefixes r, b, br, rb, f, fr, rf, u.
   for (std::uint32_t p = start;; ++p) {
@@ -431,9 +490,25 @@ bool Lexer::lex_name_or_string() {
 
 bool Lexer::lex_name(std::uint32_t start) {
   std::uint32_t p = start;
-  unsigned char seen = 0;
-  while (p < n_ && has_flag(s_[p], kIdentChar)) seen |= static_cast<unsigned char>(s_[p++]);
-  bool ascii = seen < 0x80;
+  std::uint64_t seen = 0;
+  for (;;) {
+    if (p + 8 > n_) {
+      while (p < n_ && has_flag(s_[p], kIdentChar)) seen |= static_cast<unsigned char>(s_[p++]);
+      break;
+    }
+    const std::uint64_t word = load_word(s_ + p);
+    const std::uint64_t stop = non_name_bytes(word);
+    if (stop == 0) {
+      seen |= word;
+      p += 8;
+      continue;
+    }
+    const std::uint32_t length = bytes_before(stop);
+    seen |= word & ((std::uint64_t{1} << (8 * length)) - 1);
+    p += length;
+    break;
+  }
+  bool ascii = (seen & kHighBits) == 0;
   if (!ascii && !check_identifier(start, p)) return false;
   pos_ = p;
   emit(ascii ? keyword_kind({s_ + start, p - start}) : Tok::Name, start, p);
@@ -476,6 +551,12 @@ bool Lexer::lex_string(std::uint32_t start, std::uint32_t quote_pos) {
     return true;
   }
   for (;;) {
+    for (; p + 8 <= n_; p += 8) {
+      if (const std::uint64_t stop = string_stop_bytes(load_word(s_ + p))) {
+        p += bytes_before(stop);
+        break;
+      }
+    }
     while (p < n_ && !kStringStop[static_cast<unsigned char>(s_[p])]) ++p;
     if (p >= n_ || (quote_len == 1 && is_line_end(p))) {
       const FString* f = fstring_in_field();

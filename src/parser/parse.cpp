@@ -133,15 +133,25 @@ LineIndex::LineIndex(std::string_view source) : source_(source) {
   for (std::size_t at = source.find('\n'); at != std::string_view::npos; at = source.find('\n', at + 1)) {
     line_starts_.push_back(static_cast<std::uint32_t>(at + 1));
   }
+  const std::size_t blocks = (source.size() >> kBlockBits) + 1;
+  block_lines_.reserve(blocks + 1);
+  std::size_t line = 0;
+  for (std::size_t block = 0; block <= blocks; ++block) {
+    while (line < line_starts_.size() && line_starts_[line] <= block << kBlockBits) ++line;
+    block_lines_.push_back(static_cast<std::uint32_t>(line));
+  }
 }
 
 LineColumn LineIndex::line_col(std::uint32_t offset) const {
   std::size_t off = std::min<std::size_t>(offset, source_.size());
   while (off > 0 && off < source_.size() && (static_cast<unsigned char>(source_[off]) & 0xC0) == 0x80) --off;
   // The line is the last one starting at or before `off`: a "\n" at `off`
-  // itself still belongs to the line it ends.
-  auto it = std::upper_bound(line_starts_.begin(), line_starts_.end(), off);
-  std::size_t line = static_cast<std::size_t>(it - line_starts_.begin());
+  // itself still belongs to the line it ends. Only the lines starting after
+  // the first byte of `off`'s block and up to the next block's can be it.
+  const std::size_t block = off >> kBlockBits;
+  const auto first = line_starts_.begin() + block_lines_[block];
+  const auto last = line_starts_.begin() + block_lines_[block + 1];
+  const std::size_t line = static_cast<std::size_t>(std::upper_bound(first, last, off) - line_starts_.begin());
   return {line, off - line_starts_[line - 1] + 1};
 }
 

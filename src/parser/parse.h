@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <expected>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,10 +60,16 @@ class LineIndex {
  public:
   explicit LineIndex(std::string_view source);
   LineColumn line_col(std::uint32_t offset) const;
+  std::span<const std::uint32_t> line_starts() const { return line_starts_; }
 
  private:
+  static constexpr int kBlockBits = 8;
+
   std::string_view source_;
   std::vector<std::uint32_t> line_starts_;  // 0, then the offset after each "\n"
+  // Per block of 2^kBlockBits bytes, the number of line starts at or before
+  // its first byte, so that a lookup searches one block's lines only.
+  std::vector<std::uint32_t> block_lines_;
 };
 
 }  // namespace quarn

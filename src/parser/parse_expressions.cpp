@@ -32,6 +32,34 @@ BinaryOperator binary_operator(Tok k) {
   }
 }
 
+// Tokens that make an atom on their own (a string may still be joined by
+// the next one).
+bool is_single_token_atom(Tok k) {
+  switch (k) {
+    case Tok::Name: case Tok::Number: case Tok::String: case Tok::KwNone: case Tok::KwTrue:
+    case Tok::KwFalse: case Tok::Ellipsis:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Tokens that continue an expression after its first atom: trailers, an
+// adjoining string, and the operators of every level from `**` up to `if`.
+bool continues_expression(Tok k) {
+  switch (k) {
+    case Tok::Dot: case Tok::LPar: case Tok::LSqb: case Tok::String: case Tok::FStringStart:
+    case Tok::DoubleStar: case Tok::VBar: case Tok::Circumflex: case Tok::Amper: case Tok::LeftShift:
+    case Tok::RightShift: case Tok::Plus: case Tok::Minus: case Tok::Star: case Tok::Slash:
+    case Tok::DoubleSlash: case Tok::Percent: case Tok::At: case Tok::EqEqual: case Tok::NotEqual:
+    case Tok::Less: case Tok::LessEqual: case Tok::Greater: case Tok::GreaterEqual: case Tok::KwIn:
+    case Tok::KwIs: case Tok::KwNot: case Tok::KwAnd: case Tok::KwOr: case Tok::KwIf:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool starts_comprehension(Tok k, Tok next) {
   return k == Tok::KwFor || (k == Tok::KwAsync && next == Tok::KwFor);
 }
@@ -124,6 +152,8 @@ Expr* Parser::expression() {
   DepthGuard guard(*this);
   if (!guard) return nullptr;
   if (at(Tok::KwLambda)) return lambda_expression();
+  // Most expressions are a lone name or literal: skip the levels between.
+  if (is_single_token_atom(kind()) && !continues_expression(peek())) return atom();
   std::uint32_t start = tok().start;
   Expr* body = disjunction();
   if (body == nullptr || !at(Tok::KwIf)) return body;

@@ -1,7 +1,6 @@
 #include "parser/source_model.h"
 
 #include <cstdint>
-#include <cstring>
 
 #include <algorithm>
 
@@ -27,13 +26,6 @@ bool starts_with_docstring(StmtList body) {
   if (body.empty()) return false;
   const auto* first = py::dyn<py::ExprStmt>(body.front());
   return first != nullptr && is_string_constant(first->value);
-}
-
-// Visits every statement reachable by block descent, parents first.
-template <class Visit>
-void for_each_statement(StmtList stmts, Visit&& visit) {
-  StatementWalk walk;
-  walk.statements(stmts, StandardDescent{}, visit);
 }
 
 struct DepthItem {
@@ -122,73 +114,49 @@ std::uint64_t init_attribute_count(StmtList class_body) {
   return static_cast<std::uint64_t>(std::ranges::unique(names).begin() - names.begin());
 }
 
-}  // namespace
+// The index builders: records in the order of the statement walk.
 
-std::optional<std::string_view> LineIter::next_line() {
-  if (rest_.empty()) return std::nullopt;
-  const auto newline = rest_.find('\n');
-  if (newline == std::string_view::npos) {
-    const std::string_view last = rest_;
-    rest_ = {};
-    return last;
-  }
-  std::string_view line = rest_.substr(0, newline);
-  rest_.remove_prefix(newline + 1);
-  if (line.ends_with('\r')) line.remove_suffix(1);
-  return line;
-}
-
-std::optional<Comment> CommentIter::next_comment() {
-  while (auto line = lines_.next_line()) {
-    ++line_number_;
-    const auto hash = line->find('#');
-    if (hash == std::string_view::npos) continue;
-    return Comment{.text = std::string(line->substr(hash)), .line = line_number_, .column = hash + 1};
-  }
-  return std::nullopt;
-}
-
-void collect_functions(StmtList stmts, const LineIndex& lines, std::vector<FunctionInfo>& out) {
+void collect_functions(const ReachedStatements& reached, const LineIndex& lines, std::vector<FunctionInfo>& out) {
   std::vector<DepthItem> depth_scratch;
-  for_each_statement(stmts, [&](const py::Stmt& stmt) {
-    const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
-    if (def == nullptr) return;
-    const LineColumn at = lines.line_col(def->start);
+  reached.for_each(kinds_of<py::AnyFunctionDef, py::kStmtKindCount>(), [&](const py::Stmt& stmt) {
+    const auto& def = stmt.as<py::AnyFunctionDef>();
+    const LineColumn at = lines.line_col(def.start);
     out.push_back(FunctionInfo{
-        .name = std::string(def->name),
+        .name = def.name,
         .line = at.line,
         .column = at.column,
-        .arg_count = parameter_count(*def->args),
-        .line_count = body_line_count(def->body, lines),
-        .nesting_depth = nesting_depth(def->body, depth_scratch),
-        .has_docstring = starts_with_docstring(def->body),
+        .arg_count = parameter_count(*def.args),
+        .line_count = body_line_count(def.body, lines),
+        .nesting_depth = nesting_depth(def.body, depth_scratch),
+        .has_docstring = starts_with_docstring(def.body),
     });
   });
 }
 
-void collect_classes(StmtList stmts, const LineIndex& lines, std::vector<ClassInfo>& out) {
-  for_each_statement(stmts, [&](const py::Stmt& stmt) {
-    const auto* cls = py::dyn<py::ClassDef>(&stmt);
-    if (cls == nullptr) return;
-    const LineColumn at = lines.line_col(cls->start);
-    ClassInfo info{.name = std::string(cls->name), .line = at.line, .column = at.column};
-    for (const py::Stmt* member : cls->body) {
+void collect_classes(const ReachedStatements& reached, const LineIndex& lines, std::vector<ClassInfo>& out) {
+  reached.for_each(kinds_of<py::ClassDef, py::kStmtKindCount>(), [&](const py::Stmt& stmt) {
+    const auto& cls = stmt.as<py::ClassDef>();
+    const LineColumn at = lines.line_col(cls.start);
+    ClassInfo info{.name = cls.name, .line = at.line, .column = at.column};
+    for (const py::Stmt* member : cls.body) {
       const auto* method = py::dyn<py::AnyFunctionDef>(member);
       if (method == nullptr) continue;
       ++info.method_count;
       if (!method->name.starts_with('_')) ++info.public_method_count;
     }
-    info.init_attribute_count = init_attribute_count(cls->body);
+    info.init_attribute_count = init_attribute_count(cls.body);
     out.push_back(std::move(info));
   });
 }
 
-void collect_imports(StmtList stmts, const LineIndex& lines, std::vector<ImportInfo>& out) {
+void collect_imports(const ReachedStatements& reached, const LineIndex& lines, std::vector<ImportInfo>& out) {
   auto add = [&](const py::Alias& alias, std::string module, bool is_from) {
     const LineColumn at = lines.line_col(alias.start);
     out.push_back(ImportInfo{.module = std::move(module), .line = at.line, .column = at.column, .is_from = is_from});
   };
-  for_each_statement(stmts, [&](const py::Stmt& stmt) {
+  constexpr KindSet kImports =
+      kinds_of<py::Import, py::kStmtKindCount>() | kinds_of<py::ImportFrom, py::kStmtKindCount>();
+  reached.for_each(kImports, [&](const py::Stmt& stmt) {
     if (const auto* plain = py::dyn<py::Import>(&stmt)) {
       for (const auto& alias : plain->names) add(alias, std::string(alias.name), false);
     } else if (const auto* from = py::dyn<py::ImportFrom>(&stmt)) {
@@ -201,10 +169,22 @@ void collect_imports(StmtList stmts, const LineIndex& lines, std::vector<ImportI
   });
 }
 
+}  // namespace
+
+const ReachedStatements& SourceIndex::statements_reached() const {
+  if (!statements_reached_) {
+    ReachedStatements& reached = statements_reached_.emplace();
+    StatementWalk walk;
+    walk.statements(parsed_.module.body, StandardDescent{}, [&](const py::Stmt& stmt) { reached.add(stmt); });
+    reached.group();
+  }
+  return *statements_reached_;
+}
+
 const std::vector<FunctionInfo>& SourceIndex::functions() const {
   if (!functions_) {
     functions_.emplace();
-    collect_functions(parsed_.module.body, lines(), *functions_);
+    collect_functions(statements_reached(), lines(), *functions_);
   }
   return *functions_;
 }
@@ -212,7 +192,7 @@ const std::vector<FunctionInfo>& SourceIndex::functions() const {
 const std::vector<ClassInfo>& SourceIndex::classes() const {
   if (!classes_) {
     classes_.emplace();
-    collect_classes(parsed_.module.body, lines(), *classes_);
+    collect_classes(statements_reached(), lines(), *classes_);
   }
   return *classes_;
 }
@@ -220,7 +200,7 @@ const std::vector<ClassInfo>& SourceIndex::classes() const {
 const std::vector<ImportInfo>& SourceIndex::imports() const {
   if (!imports_) {
     imports_.emplace();
-    collect_imports(parsed_.module.body, lines(), *imports_);
+    collect_imports(statements_reached(), lines(), *imports_);
   }
   return *imports_;
 }
@@ -228,8 +208,17 @@ const std::vector<ImportInfo>& SourceIndex::imports() const {
 const std::vector<Comment>& SourceIndex::comments() const {
   if (!comments_) {
     comments_.emplace();
-    CommentIter iter(parsed_.source);
-    while (auto comment = iter.next_comment()) comments_->push_back(std::move(*comment));
+    // From hash to hash: a comment runs from the first "#" of a line to the
+    // line's end, so the search goes on at the next line.
+    const std::string_view source = parsed_.source;
+    for (std::size_t hash = source.find('#'); hash != std::string_view::npos;) {
+      const LineColumn at = lines().line_col(static_cast<std::uint32_t>(hash));
+      const std::size_t feed = source.find('\n', hash);
+      std::string_view text = source.substr(hash, feed == std::string_view::npos ? std::string_view::npos : feed - hash);
+      if (feed != std::string_view::npos && text.ends_with('\r')) text.remove_suffix(1);
+      comments_->push_back(Comment{.text = text, .line = at.line, .column = at.column});
+      hash = feed == std::string_view::npos ? feed : source.find('#', feed + 1);
+    }
   }
   return *comments_;
 }
@@ -241,28 +230,16 @@ const LineIndex& SourceIndex::lines() const {
 
 LineColumn SourceIndex::position(std::uint32_t offset) const { return lines().line_col(offset); }
 
-std::string_view SourceIndex::ascii_upper_source() const {
-  if (!ascii_upper_source_) {
-    std::string& text = ascii_upper_source_.emplace(parsed_.source);
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
-    std::size_t i = 0;
-    // Eight bytes at a time: flag the bytes in a-z (high bit of each lane)
-    // and subtract 0x20 from exactly those.
-    for (; i + 8 <= text.size(); i += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, text.data() + i, 8);
-      const std::uint64_t low7 = word & ~kHigh;
-      const std::uint64_t at_least_a = low7 + (0x80 - 'a') * kOnes;
-      const std::uint64_t above_z = low7 + (0x80 - 'z' - 1) * kOnes;
-      const std::uint64_t lower = at_least_a & ~above_z & ~word & kHigh;
-      word -= lower >> 2;
-      std::memcpy(text.data() + i, &word, 8);
-    }
-    for (; i < text.size(); ++i)
-      if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
-  }
-  return *ascii_upper_source_;
+std::span<const std::uint32_t> SourceIndex::line_starts() const { return lines().line_starts(); }
+
+std::string_view SourceIndex::line_text(std::uint64_t line) const {
+  const std::span<const std::uint32_t> starts = line_starts();
+  const std::string_view source = parsed_.source;
+  const std::size_t start = starts[line - 1];
+  if (line == starts.size()) return source.substr(start);
+  std::string_view text = source.substr(start, starts[line] - 1 - start);
+  if (text.ends_with('\r')) text.remove_suffix(1);
+  return text;
 }
 
 std::span<py::Stmt* const> SourceModel::statements() const { return module.module.body; }

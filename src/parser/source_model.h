@@ -10,13 +10,14 @@
 
 #include "parser/ast.h"
 #include "parser/parse.h"
+#include "parser/reached_nodes.h"
 
 namespace quarn {
 
 struct Config;
 
 struct FunctionInfo {
-  std::string name;
+  std::string_view name;  // a view of the tree
   std::uint64_t line = 0;
   std::uint64_t column = 0;
   std::uint64_t arg_count = 0;
@@ -26,7 +27,7 @@ struct FunctionInfo {
 };
 
 struct ClassInfo {
-  std::string name;
+  std::string_view name;  // a view of the tree
   std::uint64_t line = 0;
   std::uint64_t column = 0;
   std::uint64_t method_count = 0;
@@ -41,49 +42,22 @@ struct ImportInfo {
   bool is_from = false;
 };
 
+// A phrase list's match on one line: the list's and the phrase's numbers
+// in the scan that found it, and where it is reported.
+struct PhraseMatch {
+  std::uint32_t list;
+  std::uint32_t phrase;
+  std::uint64_t line;
+  std::uint64_t column;
+};
+
 struct Comment {
-  std::string text;
+  std::string_view text;  // a view of the parsed text
   std::uint64_t line = 0;
   std::uint64_t column = 0;
 };
 
-// The lines of a text: each ends at a "\n", dropped together with a "\r"
-// right before it; a last piece without "\n" is a line unless it is empty
-// (its "\r" stays). A lone "\r" does not end a line.
-class LineIter {
- public:
-  explicit LineIter(std::string_view text) : rest_(text) {}
-
-  // The next line, or nullopt after the last one.
-  std::optional<std::string_view> next_line();
-
- private:
-  std::string_view rest_;
-};
-
-// The comments of a text, one per line holding a "#": from the line's first
-// "#" to its end. Python syntax is not consulted, so a "#" inside a string
-// literal starts a comment as well.
-class CommentIter {
- public:
-  explicit CommentIter(std::string_view text) : lines_(text) {}
-
-  std::optional<Comment> next_comment();
-
- private:
-  LineIter lines_;
-  std::uint64_t line_number_ = 0;
-};
-
-// The index walkers: each visits `stmts` and every nested statement list in
-// block-descent order (definition, loop, if, with, match-case and try
-// bodies; never expressions) and appends its records in pre-order.
-// Positions are taken from `lines`, the line starts of the parsed text.
-void collect_functions(std::span<py::Stmt* const> stmts, const LineIndex& lines, std::vector<FunctionInfo>& out);
-void collect_classes(std::span<py::Stmt* const> stmts, const LineIndex& lines, std::vector<ClassInfo>& out);
-void collect_imports(std::span<py::Stmt* const> stmts, const LineIndex& lines, std::vector<ImportInfo>& out);
-
-// The four per-file lists, each built on first request and then shared by
+// The per-file indexes, each built on first request and then shared by
 // every check of the file.
 class SourceIndex {
  public:
@@ -92,6 +66,10 @@ class SourceIndex {
   const std::vector<FunctionInfo>& functions() const;
   const std::vector<ClassInfo>& classes() const;
   const std::vector<ImportInfo>& imports() const;
+  // One comment per line holding a "#": from the line's first "#" to the
+  // line's end, a "\r" before the "\n" left out (a last line without "\n"
+  // keeps it). Python syntax is not consulted, so a "#" inside a string
+  // literal starts a comment as well.
   const std::vector<Comment>& comments() const;
 
   // The position of a byte offset of the parsed text, the same pair as
@@ -99,21 +77,30 @@ class SourceIndex {
   // so that a file with many positions is not rescanned for each.
   LineColumn position(std::uint32_t offset) const;
 
-  // The parsed text with a-z upper-cased (every other byte kept), built once
-  // for the case-insensitive text scans.
-  std::string_view ascii_upper_source() const;
+  // The line starts of the parsed text: 0, then the offset after each "\n".
+  std::span<const std::uint32_t> line_starts() const;
+  // Line `line` (1-based, at most the number of line starts) without its
+  // "\n" or "\r\n"; a last line without "\n" keeps a final "\r".
+  std::string_view line_text(std::uint64_t line) const;
 
-  // Caches of the shared walks over the module body: the expressions and the
-  // statements they reach, in walk order (filled by the walkers).
-  std::optional<std::vector<const py::Expr*>>& expression_walk() const { return expression_walk_; }
-  std::optional<std::vector<const py::Stmt*>>& statement_walk() const { return statement_walk_; }
+  // Every statement at any depth, in block-descent order: definition, loop,
+  // if, with, match-case and try bodies, parents before children (the walk
+  // of StatementWalk with StandardDescent). The function, class and import
+  // lists are in this order too.
+  const ReachedStatements& statements_reached() const;
+
+  // Cache of the shared expression walk over the module body (filled by the
+  // walkers).
+  std::optional<ReachedExpressions>& expression_walk() const { return expression_walk_; }
+  // Cache of the one phrase scan of the text (filled by the phrase detectors).
+  std::optional<std::vector<PhraseMatch>>& phrase_matches() const { return phrase_matches_; }
 
  private:
-  mutable std::optional<std::vector<const py::Expr*>> expression_walk_;
-  mutable std::optional<std::vector<const py::Stmt*>> statement_walk_;
+  mutable std::optional<ReachedStatements> statements_reached_;
+  mutable std::optional<ReachedExpressions> expression_walk_;
+  mutable std::optional<std::vector<PhraseMatch>> phrase_matches_;
   const LineIndex& lines() const;
 
-  mutable std::optional<std::string> ascii_upper_source_;
   const ParsedModule& parsed_;
   mutable std::optional<LineIndex> lines_;
   mutable std::optional<std::vector<FunctionInfo>> functions_;

@@ -107,6 +107,7 @@ TEST(Dispatch, TodoWithoutContext) {
       {"context anywhere in the comment", "QN010", "# see TODO, owner in TODO: list\n", {}},
       {"inside a word", "QN010", "# mastodon client\n", {"1:1 TODO comment without owner/context (use TODO(owner): ...)"}},
       {"no todo", "QN010", "# nothing here\nx = 1\n", {}},
+      {"todo before the comment", "QN010", "TODO = 1  # TODO: later\nx = todo  # fix\n", {}},
       {"one per comment line, in order", "QN010", "# TODO a\nx = 1\n    # ToDo b\n",
        {"1:1 TODO comment without owner/context (use TODO(owner): ...)",
         "3:5 TODO comment without owner/context (use TODO(owner): ...)"}},

@@ -207,55 +207,5 @@ TEST(WalkStmts, ManyStatementsAndWideLists) {
   EXPECT_EQ(visits, 40001);
 }
 
-// "Kind line" for every statement of the block descent, in order.
-Visits statement_visits(std::string_view source) {
-  auto parsed = parse_module("blocks.py", source);
-  EXPECT_TRUE(parsed.has_value()) << (parsed ? "" : parsed.error().render());
-  if (!parsed) return {};
-  Visits visits;
-  walk_statement_blocks(parsed->module.body, [&](const py::Stmt& stmt) {
-    visits.push_back(std::string(py::kind_name(stmt.kind)) + " " +
-                     std::to_string(offset_to_line_col(parsed->source, stmt.start).line));
-  });
-  return visits;
-}
-
-TEST(WalkStatementBlocks, ParentsBeforeChildrenInDescentOrder) {
-  const std::string_view source =
-      "def f():\n"             // 1
-      "    for i in x:\n"      // 2
-      "        a\n"            // 3
-      "    else:\n"            // 4
-      "        b\n"            // 5
-      "class C:\n"             // 6
-      "    with w:\n"          // 7
-      "        try:\n"         // 8
-      "            c\n"        // 9
-      "        except E:\n"    // 10
-      "            d\n"        // 11
-      "        else:\n"        // 12
-      "            e\n"        // 13
-      "        finally:\n"     // 14
-      "            g\n"        // 15
-      "match m:\n"             // 16
-      "    case 1:\n"          // 17
-      "        h\n"            // 18
-      "    case _:\n"          // 19
-      "        while t:\n"     // 20
-      "            pass\n"     // 21
-      "        else:\n"        // 22
-      "            k = [lambda: 1]\n"  // 23
-      "if q:\n"                // 24
-      "    r\n"                // 25
-      "elif s:\n"              // 26
-      "    u\n";               // 27
-  EXPECT_EQ(statement_visits(source),
-            (Visits{"FunctionDef 1", "For 2", "Expr 3", "Expr 5", "ClassDef 6", "With 7", "Try 8", "Expr 9",
-                    "Expr 11", "Expr 13", "Expr 15", "Match 16", "Expr 18", "While 20", "Pass 21", "Assign 23",
-                    "If 24", "Expr 25", "If 26", "Expr 27"}));
-}
-
-TEST(WalkStatementBlocks, EmptyList) { EXPECT_TRUE(statement_visits("").empty()); }
-
 }  // namespace
 }  // namespace quarn

@@ -124,6 +124,33 @@ TEST(Lexer, Strings) {
   });
 }
 
+// Names, strings and indentation are scanned eight bytes at a time: every
+// length and every place of a special byte around the word steps.
+TEST(Lexer, EveryLengthAndPlaceWithinWords) {
+  for (std::size_t length = 0; length < 20; ++length) {
+    const std::string run(length, 'a');
+    for (std::size_t at = 0; at <= length; ++at) {
+      const std::string before = run.substr(0, at);
+      const std::string after = run.substr(at);
+      SCOPED_TRACE(testing::Message() << length << " " << at);
+      const std::string name = "b" + before + "\xC3\xA9" + after;  // é
+      EXPECT_EQ(describe(name + "=1"), "Name(" + name + ") = Number(1) Newline EndMarker");
+      EXPECT_EQ(describe(name + "\xE2\x82\xAC=1"), "error: invalid character '\xE2\x82\xAC' (U+20AC)");  // €
+      EXPECT_EQ(describe("b" + run + " "), "Name(b" + run + ") Newline EndMarker");
+      // Bytes of characters whose low seven bits spell a quote, a backslash,
+      // a line feed or a carriage return end nothing.
+      for (std::string_view inner : {"\xC2\xA2", "\xC2\xA7", "\xDC\x80", "\xC4\x8A", "\xC4\x8D", "\\'", "\\\n"}) {
+        const std::string text = "'" + before + std::string(inner) + after + "'";
+        EXPECT_EQ(describe(text), "String(" + text + ") Newline EndMarker") << inner;
+      }
+      EXPECT_EQ(describe("'''" + before + "\n" + after + "'''x"),
+                "String('''" + before + "\n" + after + "''') Name(x) Newline EndMarker");
+      EXPECT_EQ(describe("if x:\n" + std::string(length + 1, ' ') + "y\n"),
+                "if Name(x) : Newline Indent Name(y) Newline Dedent EndMarker");
+    }
+  }
+}
+
 TEST(Lexer, FStrings) {
   check_streams({
       {"f'a{x}b'", "FStringStart(f') FStringMiddle(a) { Name(x) } FStringMiddle(b) FStringEnd(') Newline EndMarker"},

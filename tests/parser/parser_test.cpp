@@ -563,9 +563,24 @@ TEST(OffsetToLineCol, Cases) {
   }
 }
 
+// Lines of every length up to a few blocks of the index, line feeds at
+// every position of a word, and a multi-byte character across each block
+// boundary.
+std::string many_lines() {
+  std::string text;
+  for (std::size_t length = 0; text.size() < 6000; length = (length * 7 + 3) % 700) {
+    text.append(length, 'x');
+    text += '\n';
+    if (text.size() % 256 > 250) text += "\xE2\x82\xAC";
+  }
+  return text;
+}
+
 TEST(OffsetToLineCol, LineIndexGivesTheSamePairs) {
+  const std::string long_text = many_lines();
   const std::string_view texts[] = {
-      "", "x", "ab\ncd", "\n\n\n", "a\r\nb\rc\n", "\xC3\xA9\n\xE2\x82\xAC\xF0\x9F\x98\x80\n", "\x80\x80\n\x80"};
+      "", "x", "ab\ncd", "\n\n\n", "a\r\nb\rc\n", "\xC3\xA9\n\xE2\x82\xAC\xF0\x9F\x98\x80\n", "\x80\x80\n\x80",
+      long_text};
   for (std::string_view text : texts) {
     LineIndex index(text);
     for (std::uint32_t offset = 0; offset <= text.size() + 2; ++offset) {

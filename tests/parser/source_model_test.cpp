@@ -176,7 +176,7 @@ print(lambda y: y)
   ParsedModule parsed = parse_or_fail(source);
   const SourceIndex index(parsed);
   std::vector<std::string> names;
-  for (const auto& f : index.functions()) names.push_back(f.name);
+  for (const auto& f : index.functions()) names.emplace_back(f.name);
   EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "c", "d", "e", "m", "t1", "t2", "t3", "t4", "l1", "l2", "w1",
                                              "w2", "h1", "m1", "m2"}));
 }
@@ -240,32 +240,10 @@ TEST(SourceIndexComments, OnePerLineWithAHash) {
       {"lone cr does not end a line", "# a\r# b\n", {"1:1 [# a\r# b]"}},
       {"lines of a multi-line string", "s = \"\"\"\n  # inside\n\"\"\"\n", {"2:3 [# inside]"}},
       {"blank lines keep numbering", "\n\n\n    # four\n", {"4:5 [# four]"}},
+      {"one comment per line, from its first hash", "x = 1  # a # b\n# c\r\n", {"1:8 [# a # b]", "2:1 [# c]"}},
+      {"empty comment at the end", "x = 1 #", {"1:7 [#]"}},
   };
   for (const auto& c : cases) EXPECT_EQ(comments_of(c.source), c.expected) << c.name;
-}
-
-TEST(LineIter, SplitsOnNewlineOnly) {
-  struct LineCase {
-    std::string_view text;
-    std::vector<std::string_view> lines;
-  };
-  const std::vector<LineCase> cases = {
-      {"", {}},
-      {"\n", {""}},
-      {"a", {"a"}},
-      {"a\n", {"a"}},
-      {"a\n\nb", {"a", "", "b"}},
-      {"a\r\nb\r\n", {"a", "b"}},
-      {"a\rb\r", {"a\rb\r"}},
-      {"a\r\r\n", {"a\r"}},
-      {"\r", {"\r"}},
-  };
-  for (const auto& c : cases) {
-    LineIter iter(c.text);
-    std::vector<std::string_view> lines;
-    while (auto line = iter.next_line()) lines.push_back(*line);
-    EXPECT_EQ(lines, c.lines) << testing::PrintToString(std::string(c.text));
-  }
 }
 
 TEST(SourceIndex, EmptyFileHasEmptyLists) {
@@ -320,6 +298,61 @@ TEST(SourceIndex, LongElifChainDoesNotExhaustTheStack) {
   EXPECT_EQ(index.functions()[0].line_count, static_cast<std::uint64_t>(2 * kBranches));
   EXPECT_EQ(index.functions()[1].name, "g");
 }
+
+using Visits = std::vector<std::string>;
+
+constexpr KindSet kAllStatements = (KindSet{1} << py::kStmtKindCount) - 1;
+
+// "Kind line" for every reached statement of the given kinds, in order.
+Visits statement_visits(std::string_view source, KindSet kinds = kAllStatements) {
+  ParsedModule parsed = parse_or_fail(source);
+  Visits visits;
+  SourceIndex(parsed).statements_reached().for_each(kinds, [&](const py::Stmt& stmt) {
+    visits.push_back(std::string(py::kind_name(stmt.kind)) + " " +
+                     std::to_string(offset_to_line_col(parsed.source, stmt.start).line));
+  });
+  return visits;
+}
+
+TEST(StatementsReached, ParentsBeforeChildrenInDescentOrder) {
+  const std::string_view source =
+      "def f():\n"             // 1
+      "    for i in x:\n"      // 2
+      "        a\n"            // 3
+      "    else:\n"            // 4
+      "        b\n"            // 5
+      "class C:\n"             // 6
+      "    with w:\n"          // 7
+      "        try:\n"         // 8
+      "            c\n"        // 9
+      "        except E:\n"    // 10
+      "            d\n"        // 11
+      "        else:\n"        // 12
+      "            e\n"        // 13
+      "        finally:\n"     // 14
+      "            g\n"        // 15
+      "match m:\n"             // 16
+      "    case 1:\n"          // 17
+      "        h\n"            // 18
+      "    case _:\n"          // 19
+      "        while t:\n"     // 20
+      "            pass\n"     // 21
+      "        else:\n"        // 22
+      "            k = [lambda: 1]\n"  // 23
+      "if q:\n"                // 24
+      "    r\n"                // 25
+      "elif s:\n"              // 26
+      "    u\n";               // 27
+  EXPECT_EQ(statement_visits(source),
+            (Visits{"FunctionDef 1", "For 2", "Expr 3", "Expr 5", "ClassDef 6", "With 7", "Try 8", "Expr 9",
+                    "Expr 11", "Expr 13", "Expr 15", "Match 16", "Expr 18", "While 20", "Pass 21", "Assign 23",
+                    "If 24", "Expr 25", "If 26", "Expr 27"}));
+  constexpr KindSet kSome = kinds_of<py::AnyTry, py::kStmtKindCount>() | kinds_of<py::If, py::kStmtKindCount>() |
+                            kinds_of<py::Pass, py::kStmtKindCount>();
+  EXPECT_EQ(statement_visits(source, kSome), (Visits{"Try 8", "Pass 21", "If 24", "If 26"}));
+}
+
+TEST(StatementsReached, EmptyList) { EXPECT_TRUE(statement_visits("").empty()); }
 
 }  // namespace
 }  // namespace quarn

@@ -1,21 +1,19 @@
-#include <string.h>
-
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <utility>
 #include <vector>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include "base/output.h"
 #include "checks/catalog.h"
 #include "checks/catalog_detectors/detectors.h"
+#include "checks/catalog_detectors/shared_phrases.h"
 #include "checks/catalog_detectors/text.h"
 #include "config/config.h"
 
@@ -97,7 +95,7 @@ Detector walking_detector(DetectorTag tag) {
 // ---------------------------------------------------------------------------
 // Metric checks over the definition indexes
 
-using MetricMessage = fmt::format_string<const std::string&, std::uint64_t, std::uint64_t>;
+using MetricMessage = fmt::format_string<const std::string_view&, std::uint64_t, std::uint64_t>;
 
 template <class Record>
 void report_over_limit(DetectorContext& ctx, const std::vector<Record>& records, std::uint64_t Record::*value,
@@ -140,104 +138,16 @@ void detect_metric(DetectorContext& ctx, const DetectorKind& kind) {
 // ---------------------------------------------------------------------------
 // Text scans
 
-
-// Upper-cases ASCII letters only, into a buffer reused across lines so that
-// a scan allocates once. Folding keeps byte lengths, so indexes found in the
-// folded text hold for the original.
-// The phrases of a check, upper-cased once per scan.
-class FoldedPhrases {
- public:
-  explicit FoldedPhrases(std::span<const std::string_view> phrases) : phrases_(phrases) {
-    folded_.reserve(phrases.size());
-    AsciiFolder folder;
-    for (std::string_view phrase : phrases) folded_.emplace_back(folder.fold(phrase));
-  }
-
-  struct Match {
-    std::string_view phrase;  // as the list writes it
-    std::size_t at;
-  };
-
-  std::string_view folded(std::size_t i) const { return folded_[i]; }
-
-  // The first phrase of the list, in list order, that occurs in the folded text.
-  std::optional<Match> first_in(std::string_view folded_text) const {
-    for (std::size_t i = 0; i < folded_.size(); ++i) {
-      const std::size_t at = folded_text.find(folded_[i]);
-      if (at != std::string_view::npos) return Match{phrases_[i], at};
-    }
-    return std::nullopt;
-  }
-
- private:
-  std::span<const std::string_view> phrases_;
-  std::vector<std::string> folded_;
-};
-
-void report_phrase(DetectorContext& ctx, std::string_view phrase, std::uint64_t line, std::uint64_t column) {
-  ctx.report_at(fmt::format("matches pattern `{}`", phrase), line, column);
-}
-
-// glibc's memmem skips ahead far better than string_view::find, which stops
-// at every byte equal to the phrase's first (often a space).
-std::size_t find_from(std::string_view text, std::string_view phrase, std::size_t from) {
-  if (from > text.size()) return std::string_view::npos;
-  const void* hit = ::memmem(text.data() + from, text.size() - from, phrase.data(), phrase.size());
-  return hit == nullptr ? std::string_view::npos : static_cast<const char*>(hit) - text.data();
-}
-
-// Phrases contain no line break, so each occurrence in the upper-cased text
-// lies on one line; per line the first phrase of the list wins, at its first
-// occurrence on that line.
-void detect_line_phrases(DetectorContext& ctx, std::span<const std::string_view> phrases) {
-  const FoldedPhrases folded_phrases(phrases);
-  const std::string_view text = ctx.model.index.ascii_upper_source();
-  struct Hit {
-    std::uint64_t line;
-    std::size_t phrase;
-    std::uint64_t column;
-  };
-  std::vector<Hit> hits;
-  for (std::size_t i = 0; i < phrases.size(); ++i) {
-    const std::string_view phrase = folded_phrases.folded(i);
-    // A line holding this phrase also holds any earlier phrase inside it,
-    // and the earlier one wins: no need to look.
-    const bool shadowed = std::ranges::any_of(std::views::iota(std::size_t{0}, i), [&](std::size_t earlier) {
-      return phrase.find(folded_phrases.folded(earlier)) != std::string_view::npos;
-    });
-    if (shadowed) continue;
-    for (std::size_t at = find_from(text, phrase, 0); at != std::string_view::npos;) {
-      const LineColumn where = ctx.model.index.position(static_cast<std::uint32_t>(at));
-      hits.push_back({where.line, i, where.column});
-      const std::size_t line_end = text.find('\n', at);
-      if (line_end == std::string_view::npos) break;
-      at = find_from(text, phrase, line_end + 1);
-    }
-  }
-  std::ranges::sort(hits, [](const Hit& a, const Hit& b) { return std::tie(a.line, a.phrase) < std::tie(b.line, b.phrase); });
-  for (std::size_t k = 0; k < hits.size(); ++k) {
-    if (k > 0 && hits[k].line == hits[k - 1].line) continue;
-    report_phrase(ctx, phrases[hits[k].phrase], hits[k].line, hits[k].column);
-  }
-}
-
-void detect_comment_phrases(DetectorContext& ctx, std::span<const std::string_view> phrases) {
-  const FoldedPhrases folded_phrases(phrases);
-  AsciiFolder folder;
-  for (const Comment& comment : ctx.model.index.comments()) {
-    if (auto match = folded_phrases.first_in(folder.fold(comment.text))) {
-      report_phrase(ctx, match->phrase, comment.line, comment.column);
-    }
+void detect_phrases(DetectorContext& ctx, std::span<const std::string_view> phrases, PhraseScope scope) {
+  for (const PhraseMatch& match : phrase_matches(ctx, {phrases, scope})) {
+    ctx.report_at(fmt::format(FMT_COMPILE("matches pattern `{}`"), phrases[match.phrase]), match.line, match.column);
   }
 }
 
 void detect_todo_without_context(DetectorContext& ctx) {
-  AsciiFolder folder;
-  for (const Comment& comment : ctx.model.index.comments()) {
-    const std::string_view text = folder.fold(comment.text);
-    if (text.empty() || !text.contains("TODO")) continue;
-    if (text.contains("TODO(") || text.contains("TODO:") || text.contains("TODO[")) continue;
-    ctx.report_at("TODO comment without owner/context (use TODO(owner): ...)", comment.line, comment.column);
+  for (const PhraseMatch& match : phrase_matches(ctx, {kTodoForms, PhraseScope::Comments})) {
+    if (kTodoForms[match.phrase] != "TODO") continue;
+    ctx.report_at("TODO comment without owner/context (use TODO(owner): ...)", match.line, match.column);
   }
 }
 
@@ -257,7 +167,7 @@ void detect_module_docstring(DetectorContext& ctx) {
 void detect_function_docstrings(DetectorContext& ctx) {
   for (const FunctionInfo& function : ctx.model.index.functions()) {
     if (!function.has_docstring) {
-      ctx.report_at(fmt::format("function `{}` is missing a docstring", function.name), function.line,
+      ctx.report_at(fmt::format(FMT_COMPILE("function `{}` is missing a docstring"), function.name), function.line,
                     function.column);
     }
   }
@@ -345,10 +255,10 @@ void dispatch(DetectorContext& ctx, const DetectorKind& kind) {
       detect_todo_without_context(ctx);
       return;
     case T::LinePhrases:
-      detect_line_phrases(ctx, kind.phrases);
+      detect_phrases(ctx, kind.phrases, PhraseScope::Lines);
       return;
     case T::CommentPhrases:
-      detect_comment_phrases(ctx, kind.phrases);
+      detect_phrases(ctx, kind.phrases, PhraseScope::Comments);
       return;
     case T::MissingModuleDocstring:
       detect_module_docstring(ctx);

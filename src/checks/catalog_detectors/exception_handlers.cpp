@@ -38,10 +38,8 @@ bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
 // Calls `judge` on every handler of every try and try* statement at any depth.
 template <class Judge>
 void for_each_handler(DetectorContext& ctx, Judge&& judge) {
-  walk_module_blocks(ctx.model, [&](const Stmt& stmt) {
-    if (const auto* attempt = dyn<AnyTry>(&stmt)) {
-      for (const ExceptHandler& handler : attempt->handlers) judge(handler);
-    }
+  for_each_reached<AnyTry>(ctx.model, [&](const AnyTry& attempt) {
+    for (const ExceptHandler& handler : attempt.handlers) judge(handler);
   });
 }
 
@@ -155,23 +153,21 @@ void detect_silent_fallback(DetectorContext& ctx) {
 }
 
 void detect_generic_exception_message(DetectorContext& ctx) {
-  walk_module_blocks(ctx.model, [&](const Stmt& stmt) {
-    const auto* raise = dyn<Raise>(&stmt);
-    if (raise == nullptr) return;
-    if (const Constant* message = generic_exception_message(*raise)) {
-      ctx.report_at_offset(fmt::format("generic exception message `{}`", message->text), raise->start);
+  for_each_reached<Raise>(ctx.model, [&](const Raise& raise) {
+    if (const Constant* message = generic_exception_message(raise)) {
+      ctx.report_at_offset(fmt::format("generic exception message `{}`", message->text), raise.start);
     }
   });
 }
 
 void detect_repeated_try_except(DetectorContext& ctx) {
-  walk_module_blocks(ctx.model, [&](const Stmt& stmt) {
-    const auto* def = dyn<AnyFunctionDef>(&stmt);
-    if (def == nullptr) return;
-    const std::uint64_t count = count_try_statements(def->body);
+  // A function's count never exceeds the file's.
+  if (count_reached<Try>(ctx.model) < 2) return;
+  for_each_reached<AnyFunctionDef>(ctx.model, [&](const AnyFunctionDef& def) {
+    const std::uint64_t count = count_try_statements(def.body);
     if (count > 1) {
       ctx.report_at_offset(fmt::format("function contains {} try/except blocks; consider consolidating", count),
-                           def->start);
+                           def.start);
     }
   });
 }

@@ -2,6 +2,7 @@
 #include <array>
 #include <string_view>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include "checks/catalog_detectors/detectors.h"
@@ -12,14 +13,6 @@ namespace quarn {
 namespace {
 
 using namespace py;
-
-// Walks the file and hands every reached node of kind T to `judge`.
-template <class T, class Judge>
-void for_each_node(DetectorContext& ctx, Judge&& judge) {
-  walk_module(ctx.model, [&](const Expr& expr) {
-    if (const auto* node = dyn<T>(&expr)) judge(*node);
-  });
-}
 
 bool is_name(const Expr* expr, std::string_view id) {
   const auto* name = dyn<Name>(expr);
@@ -81,7 +74,7 @@ bool is_identity_lambda(const Expr* expr) {
 }  // namespace
 
 void detect_complex_boolean_expression(DetectorContext& ctx) {
-  for_each_node<BoolOp>(ctx, [&](const BoolOp& node) {
+  for_each_reached<BoolOp>(ctx.model, [&](const BoolOp& node) {
     const std::uint64_t operators = node.values.empty() ? 0 : node.values.size() - 1;
     if (operators > ctx.limit) {
       ctx.report_at_offset(fmt::format("boolean expression has {} operators (max {})", operators, ctx.limit),
@@ -91,16 +84,16 @@ void detect_complex_boolean_expression(DetectorContext& ctx) {
 }
 
 void detect_magic_number(DetectorContext& ctx) {
-  for_each_node<Constant>(ctx, [&](const Constant& node) {
+  for_each_reached<Constant>(ctx.model, [&](const Constant& node) {
     const auto text = number_literal_to_string(node);
     if (text && is_magic_number_text(*text)) {
-      ctx.report_at_offset(fmt::format("magic numeric literal `{}`", *text), node.start);
+      ctx.report_at_offset(fmt::format(FMT_COMPILE("magic numeric literal `{}`"), *text), node.start);
     }
   });
 }
 
 void detect_dangerous_eval_exec(DetectorContext& ctx) {
-  for_each_node<Call>(ctx, [&](const Call& node) {
+  for_each_reached<Call>(ctx.model, [&](const Call& node) {
     for (std::string_view callee : {"eval", "exec"}) {
       if (is_name(node.func, callee)) {
         ctx.report_at_offset(fmt::format("dangerous dynamic execution via {}()", callee), node.start);
@@ -110,7 +103,7 @@ void detect_dangerous_eval_exec(DetectorContext& ctx) {
 }
 
 void detect_length_comparison(DetectorContext& ctx) {
-  for_each_node<Compare>(ctx, [&](const Compare& node) {
+  for_each_reached<Compare>(ctx.model, [&](const Compare& node) {
     if (is_length_comparison(node)) {
       ctx.report_at_offset("len(...) comparison can often be simplified to truthiness check", node.start);
     }
@@ -118,13 +111,13 @@ void detect_length_comparison(DetectorContext& ctx) {
 }
 
 void detect_print_debugging(DetectorContext& ctx) {
-  for_each_node<Call>(ctx, [&](const Call& node) {
+  for_each_reached<Call>(ctx.model, [&](const Call& node) {
     if (is_name(node.func, "print")) ctx.report_at_offset("print() used for debugging", node.start);
   });
 }
 
 void detect_redundant_boolean_comparison(DetectorContext& ctx) {
-  for_each_node<Compare>(ctx, [&](const Compare& node) {
+  for_each_reached<Compare>(ctx.model, [&](const Compare& node) {
     if (is_bool_constant(node.left) ||
         std::any_of(node.comparators.begin(), node.comparators.end(), is_bool_constant)) {
       ctx.report_at_offset("redundant comparison to True/False constant", node.start);
@@ -133,7 +126,7 @@ void detect_redundant_boolean_comparison(DetectorContext& ctx) {
 }
 
 void detect_identity_map(DetectorContext& ctx) {
-  for_each_node<Call>(ctx, [&](const Call& node) {
+  for_each_reached<Call>(ctx.model, [&](const Call& node) {
     if (is_name(node.func, "map") && !node.args.empty() && is_identity_lambda(node.args.front())) {
       ctx.report_at_offset("map(lambda x: x, ...) is an identity; use list(...) or copy directly", node.start);
     }
@@ -141,7 +134,7 @@ void detect_identity_map(DetectorContext& ctx) {
 }
 
 void detect_simplifiable_if_expression(DetectorContext& ctx) {
-  for_each_node<IfExp>(ctx, [&](const IfExp& node) {
+  for_each_reached<IfExp>(ctx.model, [&](const IfExp& node) {
     if (is_bool_constant(node.body) && is_bool_constant(node.orelse) &&
         node.body->as<Constant>().value_kind != node.orelse->as<Constant>().value_kind) {
       ctx.report_at_offset("if-expression with True/False branches can simplify to the condition", node.start);

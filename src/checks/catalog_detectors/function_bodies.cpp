@@ -194,11 +194,6 @@ struct ReturnScanDescent {
 // ---------------------------------------------------------------------------
 // Per-statement tests of the standard walk. Each reports at most once.
 
-template <class Test>
-void report_each(DetectorContext& ctx, Test&& test) {
-  walk_module_blocks(ctx.model, [&](const py::Stmt& stmt) { test(stmt); });
-}
-
 bool has_mutable_default(const py::Arguments& args) {
   for (const py::Expr* value : args.defaults) {
     if (is_mutable_literal(value)) return true;
@@ -255,25 +250,23 @@ bool is_thin_wrapper(const py::AnyFunctionDef& def) {
 }  // namespace
 
 void detect_assert_production(DetectorContext& ctx) {
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    if (stmt.kind == StmtKind::Assert) ctx.report_at_offset("assert statement may be stripped in optimized mode", stmt.start);
+  for_each_reached<py::Assert>(ctx.model, [&](const py::Assert& stmt) {
+    ctx.report_at_offset("assert statement may be stripped in optimized mode", stmt.start);
   });
 }
 
 void detect_mutable_default_argument(DetectorContext& ctx) {
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
-    if (def != nullptr && has_mutable_default(*def->args)) {
-      ctx.report_at_offset(fmt::format("function `{}` uses a mutable default argument", def->name), stmt.start);
+  for_each_reached<py::AnyFunctionDef>(ctx.model, [&](const py::AnyFunctionDef& def) {
+    if (has_mutable_default(*def.args)) {
+      ctx.report_at_offset(fmt::format("function `{}` uses a mutable default argument", def.name), def.start);
     }
   });
 }
 
 void detect_generated_dead_branch(DetectorContext& ctx) {
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* node = py::dyn<py::If>(&stmt);
-    if (node != nullptr && (is_constant(node->test, ConstantKind::True) || is_constant(node->test, ConstantKind::False))) {
-      ctx.report_at_offset("constant boolean condition suggests generated or placeholder branch", stmt.start);
+  for_each_reached<py::If>(ctx.model, [&](const py::If& node) {
+    if (is_constant(node.test, ConstantKind::True) || is_constant(node.test, ConstantKind::False)) {
+      ctx.report_at_offset("constant boolean condition suggests generated or placeholder branch", node.start);
     }
   });
 }
@@ -288,48 +281,40 @@ void detect_global_mutable_state(DetectorContext& ctx) {
 }
 
 void detect_unnecessary_else_after_return(DetectorContext& ctx) {
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* node = py::dyn<py::If>(&stmt);
-    if (node == nullptr || node->orelse.empty()) return;
-    if (py::dyn<py::Return>(last_effective(node->body)) != nullptr) {
-      ctx.report_at_offset("if branch returns but is followed by else; else may be unnecessary", stmt.start);
+  for_each_reached<py::If>(ctx.model, [&](const py::If& node) {
+    if (node.orelse.empty()) return;
+    if (py::dyn<py::Return>(last_effective(node.body)) != nullptr) {
+      ctx.report_at_offset("if branch returns but is followed by else; else may be unnecessary", node.start);
     }
   });
 }
 
 void detect_identity_passthrough(DetectorContext& ctx) {
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
-    if (def != nullptr && is_identity_passthrough(*def)) {
-      ctx.report_at_offset(fmt::format("function `{}` only returns its single argument", def->name), stmt.start);
+  for_each_reached<py::AnyFunctionDef>(ctx.model, [&](const py::AnyFunctionDef& def) {
+    if (is_identity_passthrough(def)) {
+      ctx.report_at_offset(fmt::format("function `{}` only returns its single argument", def.name), def.start);
     }
   });
 }
 
 void detect_collapsible_if(DetectorContext& ctx) {
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* node = py::dyn<py::If>(&stmt);
-    if (node != nullptr && is_collapsible(*node)) {
-      ctx.report_at_offset("nested if without else can be collapsed with `and`", stmt.start);
-    }
+  for_each_reached<py::If>(ctx.model, [&](const py::If& node) {
+    if (is_collapsible(node)) ctx.report_at_offset("nested if without else can be collapsed with `and`", node.start);
   });
 }
 
 void detect_duplicate_branch_body(DetectorContext& ctx) {
   const std::string_view source = ctx.model.module.source;
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* node = py::dyn<py::If>(&stmt);
-    if (node != nullptr && duplicates_elif_body(source, *node)) {
-      ctx.report_at_offset("if and elif branches have identical bodies", stmt.start);
+  for_each_reached<py::If>(ctx.model, [&](const py::If& node) {
+    if (duplicates_elif_body(source, node)) {
+      ctx.report_at_offset("if and elif branches have identical bodies", node.start);
     }
   });
 }
 
 void detect_manual_string_join(DetectorContext& ctx) {
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* loop = py::dyn<py::For>(&stmt);
-    if (loop == nullptr) return;
-    for (const py::Stmt* inner : loop->body) {
+  for_each_reached<py::For>(ctx.model, [&](const py::For& loop) {
+    for (const py::Stmt* inner : loop.body) {
       const auto* aug = py::dyn<py::AugAssign>(inner);
       if (aug != nullptr && aug->op == py::Operator::Add) {
         ctx.report_at_offset("string concatenation with += in a loop; prefer `str.join`", inner->start);
@@ -339,6 +324,12 @@ void detect_manual_string_join(DetectorContext& ctx) {
 }
 
 void detect_sort_then_reverse(DetectorContext& ctx) {
+  // Most files have no reverse() statement anywhere: then no list has the pair.
+  bool reverses = false;
+  for_each_reached<py::ExprStmt>(ctx.model, [&](const py::ExprStmt& stmt) {
+    reverses = reverses || attribute_call_receiver(stmt.value, "reverse") != nullptr;
+  });
+  if (!reverses) return;
   StatementWalk walk;
   walk.lists(ctx.statements(), ReducedDescent{}, [&](StmtList list) {
     for (std::size_t i = 1; i < list.size(); ++i) {
@@ -353,53 +344,55 @@ void detect_sort_then_reverse(DetectorContext& ctx) {
 
 void detect_query_in_loop(DetectorContext& ctx) {
   StatementWalk body_scan;
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* loop = py::dyn<py::For>(&stmt);
-    if (loop == nullptr) return;
-    const bool found = body_scan.statements(loop->body, ReducedDescent{},
+  for_each_reached<py::For>(ctx.model, [&](const py::For& loop) {
+    const bool found = body_scan.statements(loop.body, ReducedDescent{},
                                             [](const py::Stmt& inner) { return holds_query_call(scanned_expression(inner)); });
-    if (found) ctx.report_at_offset("database query or execute inside a loop may cause N+1 access", stmt.start);
+    if (found) ctx.report_at_offset("database query or execute inside a loop may cause N+1 access", loop.start);
   });
 }
 
 void detect_extractable_condition(DetectorContext& ctx) {
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* node = py::dyn<py::If>(&stmt);
-    if (node != nullptr && condition_score(node->test) >= 3) {
-      ctx.report_at_offset("complex if condition may be clearer as a named boolean variable", stmt.start);
+  for_each_reached<py::If>(ctx.model, [&](const py::If& node) {
+    if (condition_score(node.test) >= 3) {
+      ctx.report_at_offset("complex if condition may be clearer as a named boolean variable", node.start);
     }
   });
 }
 
 void detect_ambiguous_none_return(DetectorContext& ctx) {
+  // A function mixes only if the file holds both kinds of return.
+  bool bare = false;
+  bool none = false;
+  for_each_reached<py::Return>(ctx.model, [&](const py::Return& ret) {
+    bare = bare || ret.value == nullptr;
+    none = none || is_constant(ret.value, ConstantKind::None);
+  });
+  if (!bare || !none) return;
   StatementWalk return_scan;
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
-    if (def != nullptr && mixes_bare_return_and_none(*def, return_scan)) {
-      ctx.report_at_offset("function mixes bare `return` and `return None`", stmt.start);
+  for_each_reached<py::AnyFunctionDef>(ctx.model, [&](const py::AnyFunctionDef& def) {
+    if (mixes_bare_return_and_none(def, return_scan)) {
+      ctx.report_at_offset("function mixes bare `return` and `return None`", def.start);
     }
   });
 }
 
 void detect_reject_none(DetectorContext& ctx) {
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* node = py::dyn<py::If>(&stmt);
-    if (node == nullptr) return;
-    const py::Name* checked = none_checked_name(node->test);
+  for_each_reached<py::If>(ctx.model, [&](const py::If& node) {
+    const py::Name* checked = none_checked_name(node.test);
     if (checked == nullptr) return;
-    const auto* ret = py::dyn<py::Return>(last_effective(node->body));
+    const auto* ret = py::dyn<py::Return>(last_effective(node.body));
     const auto* returned = ret != nullptr ? py::dyn<py::Name>(ret->value) : nullptr;
     if (returned != nullptr && returned->id == checked->id) {
-      ctx.report_at_offset(fmt::format("`if {0} is not None: return {0}` can often be simplified", checked->id), stmt.start);
+      ctx.report_at_offset(fmt::format("`if {0} is not None: return {0}` can often be simplified", checked->id),
+                           node.start);
     }
   });
 }
 
 void detect_empty_wrapper_function(DetectorContext& ctx) {
-  report_each(ctx, [&](const py::Stmt& stmt) {
-    const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
-    if (def != nullptr && is_thin_wrapper(*def)) {
-      ctx.report_at_offset(fmt::format("function `{}` is a thin wrapper with no added behavior", def->name), stmt.start);
+  for_each_reached<py::AnyFunctionDef>(ctx.model, [&](const py::AnyFunctionDef& def) {
+    if (is_thin_wrapper(def)) {
+      ctx.report_at_offset(fmt::format("function `{}` is a thin wrapper with no added behavior", def.name), def.start);
     }
   });
 }

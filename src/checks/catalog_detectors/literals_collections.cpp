@@ -18,11 +18,6 @@ namespace {
 
 using py::ConstantKind;
 
-const py::Constant* string_constant(const py::Expr& expr) {
-  const auto* constant = py::dyn<py::Constant>(&expr);
-  return constant != nullptr && constant->value_kind == ConstantKind::Str ? constant : nullptr;
-}
-
 bool is_call_of_name(const py::Expr* expr, std::string_view name) {
   const auto* call = py::dyn<py::Call>(expr);
   if (call == nullptr) return false;
@@ -57,10 +52,9 @@ bool loop_filters_none(const py::For& loop) {
 }
 
 void detect_filter_none_loop(DetectorContext& ctx) {
-  walk_module_blocks(ctx.model, [&](const py::Stmt& stmt) {
-    const auto* loop = py::dyn<py::For>(&stmt);
-    if (loop != nullptr && loop_filters_none(*loop)) {
-      ctx.report_at_offset("loop filters with `is not None`; consider filter(None, ...)", stmt.start);
+  for_each_reached<py::For>(ctx.model, [&](const py::For& loop) {
+    if (loop_filters_none(loop)) {
+      ctx.report_at_offset("loop filters with `is not None`; consider filter(None, ...)", loop.start);
     }
   });
 }
@@ -75,12 +69,11 @@ void detect_repeated_literal(DetectorContext& ctx) {
   // Keys are views of the decoded values, which live as long as the tree.
   std::unordered_map<std::string_view, std::size_t> slot_of;
   std::vector<std::pair<std::string_view, Occurrences>> texts;
-  walk_module(ctx.model, [&](const py::Expr& expr) {
-    const py::Constant* constant = string_constant(expr);
-    if (constant == nullptr || constant->text.size() < 4) return;
-    auto [it, inserted] = slot_of.try_emplace(constant->text, texts.size());
+  for_each_reached<py::Constant>(ctx.model, [&](const py::Constant& constant) {
+    if (constant.value_kind != ConstantKind::Str || constant.text.size() < 4) return;
+    auto [it, inserted] = slot_of.try_emplace(constant.text, texts.size());
     if (inserted) {
-      texts.push_back({constant->text, {1, constant->start}});
+      texts.push_back({constant.text, {1, constant.start}});
     } else {
       ++texts[it->second].second.count;
     }
@@ -95,17 +88,17 @@ void detect_repeated_literal(DetectorContext& ctx) {
 void detect_mixed_collection_style(DetectorContext& ctx) {
   bool empty_list = false;
   bool empty_dict = false;
+  for_each_reached<py::List>(ctx.model, [&](const py::List& list) { empty_list |= list.elts.empty(); });
+  for_each_reached<py::Dict>(ctx.model, [&](const py::Dict& dict) {
+    empty_dict |= dict.keys.empty() && dict.values.empty();
+  });
+  // Calls are many; they matter only next to an empty literal.
+  if (!empty_list && !empty_dict) return;
   bool list_call = false;
   bool dict_call = false;
-  walk_module(ctx.model, [&](const py::Expr& expr) {
-    if (const auto* list = py::dyn<py::List>(&expr)) {
-      empty_list |= list->elts.empty();
-    } else if (const auto* dict = py::dyn<py::Dict>(&expr)) {
-      empty_dict |= dict->keys.empty() && dict->values.empty();
-    } else if (const auto* call = py::dyn<py::Call>(&expr)) {
-      if (call->args.empty() && is_call_of_name(&expr, "list")) list_call = true;
-      if (call->args.empty() && call->keywords.empty() && is_call_of_name(&expr, "dict")) dict_call = true;
-    }
+  for_each_reached<py::Call>(ctx.model, [&](const py::Call& call) {
+    if (call.args.empty() && is_call_of_name(&call, "list")) list_call = true;
+    if (call.args.empty() && call.keywords.empty() && is_call_of_name(&call, "dict")) dict_call = true;
   });
   if (empty_list && list_call) ctx.report_at("module mixes `[]` and `list()` empty-list constructors", 1, 1);
   if (empty_dict && dict_call) ctx.report_at("module mixes `{}` and `dict()` empty-dict constructors", 1, 1);
@@ -115,10 +108,11 @@ void detect_mixed_quote_style(DetectorContext& ctx) {
   const std::string_view source = ctx.model.module.source;
   bool single_quoted = false;
   bool double_quoted = false;
-  walk_module(ctx.model, [&](const py::Expr& expr) {
-    const py::Constant* constant = string_constant(expr);
-    if (constant == nullptr || constant->start >= constant->end || constant->end > source.size()) return;
-    const char first = source[constant->start];
+  for_each_reached<py::Constant>(ctx.model, [&](const py::Constant& constant) {
+    if (constant.value_kind != ConstantKind::Str || constant.start >= constant.end || constant.end > source.size()) {
+      return;
+    }
+    const char first = source[constant.start];
     single_quoted |= first == '\'';
     double_quoted |= first == '"';
   });
@@ -126,7 +120,7 @@ void detect_mixed_quote_style(DetectorContext& ctx) {
 }
 
 void detect_filter_none(DetectorContext& ctx) {
-  walk_module(ctx.model, [&](const py::Expr& expr) {
+  for_each_reached<py::ListComp, py::GeneratorExp>(ctx.model, [&](const py::Expr& expr) {
     if (const auto* comp = py::dyn<py::ListComp>(&expr); comp != nullptr && filters_none(comp->generators)) {
       ctx.report_at_offset("list comprehension filters `is not None`; consider filter(None, ...)", expr.start);
     } else if (const auto* gen = py::dyn<py::GeneratorExp>(&expr); gen != nullptr && filters_none(gen->generators)) {
@@ -137,12 +131,12 @@ void detect_filter_none(DetectorContext& ctx) {
 }
 
 void detect_sort_for_top_k(DetectorContext& ctx) {
-  walk_module(ctx.model, [&](const py::Expr& expr) {
-    const auto* subscript = py::dyn<py::Subscript>(&expr);
-    if (subscript == nullptr || !is_call_of_name(subscript->value, "sorted")) return;
-    const auto* slice = py::dyn<py::Slice>(subscript->slice);
+  for_each_reached<py::Subscript>(ctx.model, [&](const py::Subscript& subscript) {
+    if (!is_call_of_name(subscript.value, "sorted")) return;
+    const auto* slice = py::dyn<py::Slice>(subscript.slice);
     if (slice != nullptr && slice->upper != nullptr) {
-      ctx.report_at_offset("full sort then slice for top-k; consider `heapq.nlargest` or partial selection", expr.start);
+      ctx.report_at_offset("full sort then slice for top-k; consider `heapq.nlargest` or partial selection",
+                           subscript.start);
     }
   });
 }

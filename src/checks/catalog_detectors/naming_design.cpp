@@ -11,11 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include "base/output.h"
 #include "checks/catalog_detectors/detectors.h"
+#include "checks/catalog_detectors/shared_phrases.h"
 #include "checks/catalog_detectors/text.h"
+#include "checks/catalog_detectors/walkers.h"
 #include "parser/statement_walk.h"
 #include "config/config.h"
 #include "parser/ast.h"
@@ -47,28 +50,6 @@ std::string_view drop_trailing(std::string_view text, std::string_view chars) {
   return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
 }
 
-// Calls `visit(line, number)` for each line that holds `needle` (which has
-// no "\n"): "\n" ends a line and goes with a "\r" before it. Jumping from
-// hit to hit keeps the scan of a large file cheap.
-template <class Visit>
-void for_each_line_containing(std::string_view text, std::string_view needle, Visit&& visit) {
-  std::uint64_t number = 1;
-  std::size_t counted = 0;  // the line feeds before this offset are in `number`
-  for (auto hit = text.find(needle); hit != std::string_view::npos;) {
-    const auto previous_feed = text.rfind('\n', hit);
-    const std::size_t start = previous_feed == std::string_view::npos ? 0 : previous_feed + 1;
-    number += static_cast<std::uint64_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(counted),
-                                                    text.begin() + static_cast<std::ptrdiff_t>(start), '\n'));
-    counted = start;
-    const auto feed = text.find('\n', hit);
-    std::string_view line = text.substr(start, feed == std::string_view::npos ? std::string_view::npos : feed - start);
-    if (feed != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
-    visit(line, number);
-    if (feed == std::string_view::npos) break;
-    hit = text.find(needle, feed + 1);
-  }
-}
-
 // ---------------------------------------------------------------------------
 // Statement walks
 
@@ -90,12 +71,6 @@ struct FunctionScanDescent {
     }
   }
 };
-
-template <class Examine>
-void walk_module(DetectorContext& ctx, Examine&& examine) {
-  StatementWalk walk;
-  walk.statements(ctx.statements(), StandardDescent{}, examine);
-}
 
 // ---------------------------------------------------------------------------
 // Name shapes
@@ -169,7 +144,7 @@ bool mixes_return_and_yield(const py::AnyFunctionDef& def, StatementWalk& scan) 
   return returns && yields;
 }
 
-constexpr std::string_view kParam = ":param ";
+constexpr std::string_view kParam = kParamDocs.front();
 
 // The :param name of a boilerplate parameter line; nothing when the line
 // says something about its parameter or is no :param line at all.
@@ -322,53 +297,52 @@ void detect_generic_utility_explosion(DetectorContext& ctx) {
 
 void detect_boilerplate_parameter_docs(DetectorContext& ctx) {
   // A line without ":param " cannot begin with it once trimmed.
-  for_each_line_containing(ctx.model.source, kParam, [&](std::string_view line, std::uint64_t number) {
-    if (const auto name = boilerplate_param_name(line)) {
-      ctx.report_at(fmt::format("boilerplate :param docs for `{}`", *name), number, 1);
+  for (const PhraseMatch& match : phrase_matches(ctx, {kParamDocs, PhraseScope::Lines})) {
+    if (const auto name = boilerplate_param_name(ctx.model.index.line_text(match.line))) {
+      ctx.report_at(fmt::format("boilerplate :param docs for `{}`", *name), match.line, 1);
     }
-  });
+  }
 }
 
 // ---------------------------------------------------------------------------
 // Walking detectors
 
 void detect_defensive_overengineering(DetectorContext& ctx) {
-  walk_module(ctx, [&](const py::Stmt& stmt) {
-    const auto* cls = py::dyn<py::ClassDef>(&stmt);
-    if (cls == nullptr) return;
+  for_each_reached<py::ClassDef>(ctx.model, [&](const py::ClassDef& cls) {
     for (std::string_view suffix : kDefensiveSuffixes) {
-      if (!cls->name.ends_with(suffix)) continue;
-      ctx.report_at_offset(fmt::format("class `{}` uses defensive suffix `{}`", cls->name, suffix), cls->start);
+      if (!cls.name.ends_with(suffix)) continue;
+      ctx.report_at_offset(fmt::format("class `{}` uses defensive suffix `{}`", cls.name, suffix), cls.start);
     }
   });
 }
 
 void detect_dataclass_without_behavior(DetectorContext& ctx) {
-  walk_module(ctx, [&](const py::Stmt& stmt) {
-    const auto* cls = py::dyn<py::ClassDef>(&stmt);
-    if (cls == nullptr || !has_bare_dataclass_decorator(*cls) || !is_only_pass(cls->body)) return;
-    ctx.report_at_offset(fmt::format("dataclass `{}` has no behavior beyond pass", cls->name), cls->start);
+  for_each_reached<py::ClassDef>(ctx.model, [&](const py::ClassDef& cls) {
+    if (!has_bare_dataclass_decorator(cls) || !is_only_pass(cls.body)) return;
+    ctx.report_at_offset(fmt::format("dataclass `{}` has no behavior beyond pass", cls.name), cls.start);
   });
 }
 
 void detect_unclear_variable_name(DetectorContext& ctx) {
-  walk_module(ctx, [&](const py::Stmt& stmt) {
-    const auto* assign = py::dyn<py::Assign>(&stmt);
-    if (assign == nullptr) return;
-    for (const py::Expr* target : assign->targets) {
+  for_each_reached<py::Assign>(ctx.model, [&](const py::Assign& assign) {
+    for (const py::Expr* target : assign.targets) {
       const auto* name = py::dyn<py::Name>(target);
       if (name == nullptr || name->id.size() >= 3) continue;
-      ctx.report_at_offset(fmt::format("very short variable name `{}`", name->id), assign->start);
+      ctx.report_at_offset(fmt::format(FMT_COMPILE("very short variable name `{}`"), name->id), assign.start);
     }
   });
 }
 
 void detect_mixed_return_style(DetectorContext& ctx) {
+  // Without a yield statement anywhere no function mixes.
+  bool yields = false;
+  for_each_reached<py::ExprStmt>(ctx.model,
+                                 [&](const py::ExprStmt& stmt) { yields = yields || is_yield_statement(stmt); });
+  if (!yields) return;
   StatementWalk scan;  // reused for every function body
-  walk_module(ctx, [&](const py::Stmt& stmt) {
-    const auto* def = py::dyn<py::AnyFunctionDef>(&stmt);
-    if (def == nullptr || !mixes_return_and_yield(*def, scan)) return;
-    ctx.report_at_offset(fmt::format("function `{}` mixes `return` and `yield`", def->name), def->start);
+  for_each_reached<py::AnyFunctionDef>(ctx.model, [&](const py::AnyFunctionDef& def) {
+    if (!mixes_return_and_yield(def, scan)) return;
+    ctx.report_at_offset(fmt::format("function `{}` mixes `return` and `yield`", def.name), def.start);
   });
 }
 

@@ -37,25 +37,10 @@ bool starts_with_ignoring_ascii_case(std::string_view text, std::string_view pre
   return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), equal_ignoring_ascii_case);
 }
 
-bool contains_ignoring_ascii_case(std::string_view text, std::string_view needle) {
-  if (needle.empty()) return true;
-  const char first = ascii_upper(needle.front());
-  for (std::size_t at = 0; at + needle.size() <= text.size(); ++at) {
-    if (ascii_upper(text[at]) == first && starts_with_ignoring_ascii_case(text.substr(at), needle)) return true;
-  }
-  return false;
-}
-
 std::string_view trim_white_space(std::string_view text) {
   while (std::size_t n = white_space_length(text, false)) text.remove_prefix(n);
   while (std::size_t n = white_space_length(text, true)) text.remove_suffix(n);
   return text;
-}
-
-std::string_view AsciiFolder::fold(std::string_view text) {
-  buffer_.resize(text.size());
-  std::ranges::transform(text, buffer_.begin(), ascii_upper);
-  return buffer_;
 }
 
 }  // namespace quarn

@@ -16,18 +16,8 @@ constexpr bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 std::string ascii_lower(std::string_view text);
 
 bool starts_with_ignoring_ascii_case(std::string_view text, std::string_view prefix);
-bool contains_ignoring_ascii_case(std::string_view text, std::string_view needle);
 
 // `text` without leading and trailing Unicode White_Space characters.
 std::string_view trim_white_space(std::string_view text);
-
-// Upper-cases texts into one reused buffer.
-class AsciiFolder {
- public:
-  std::string_view fold(std::string_view text);
-
- private:
-  std::string buffer_;
-};
 
 }  // namespace quarn

@@ -1,7 +1,5 @@
 #include "checks/catalog_detectors/walkers.h"
 
-#include "parser/statement_walk.h"
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -67,9 +65,10 @@ struct Item {
   const void* data = nullptr;
 };
 
+template <class Visit>
 class Walker {
  public:
-  explicit Walker(ExprVisitor visit) : visit_(visit) {}
+  explicit Walker(Visit visit) : visit_(visit) {}
 
   void run() {
     while (!stack_.empty()) step(stack_.pop());
@@ -428,51 +427,40 @@ class Walker {
     }
   }
 
-  ExprVisitor visit_;
+  Visit visit_;
   WorkStack<Item> stack_;
 };
 
 }  // namespace
 
 void walk_stmts(std::span<Stmt* const> stmts, ExprVisitor visit) {
-  Walker walker(visit);
+  Walker<ExprVisitor> walker(visit);
   walker.push_stmts(stmts);
   walker.run();
 }
 
 void walk_expr(const Expr& expr, ExprVisitor visit) {
-  Walker walker(visit);
+  Walker<ExprVisitor> walker(visit);
   walker.push_expr(&expr);
   walker.run();
 }
 
 void walk_pattern(const Pattern& pattern, ExprVisitor visit) {
-  Walker walker(visit);
+  Walker<ExprVisitor> walker(visit);
   walker.push_pattern(&pattern);
   walker.run();
 }
 
-void walk_statement_blocks(std::span<Stmt* const> stmts, StmtVisitor visit) {
-  StatementWalk walk;
-  walk.statements(stmts, StandardDescent{}, [&](const Stmt& stmt) { visit(stmt); });
-}
-
-void walk_module(const SourceModel& model, ExprVisitor visit) {
-  auto& walked = model.index.expression_walk();
-  if (!walked) {
-    walked.emplace();
-    walk_stmts(model.statements(), [&](const Expr& expr) { walked->push_back(&expr); });
+const ReachedExpressions& reached_expressions(const SourceModel& model) {
+  auto& reached = model.index.expression_walk();
+  if (!reached) {
+    reached.emplace();
+    Walker walker([&](const Expr& expr) { reached->add(expr); });
+    walker.push_stmts(model.statements());
+    walker.run();
+    reached->group();
   }
-  for (const Expr* expr : *walked) visit(*expr);
-}
-
-void walk_module_blocks(const SourceModel& model, StmtVisitor visit) {
-  auto& walked = model.index.statement_walk();
-  if (!walked) {
-    walked.emplace();
-    walk_statement_blocks(model.statements(), [&](const Stmt& stmt) { walked->push_back(&stmt); });
-  }
-  for (const Stmt* stmt : *walked) visit(*stmt);
+  return *reached;
 }
 
 }  // namespace quarn

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <span>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
 #include "parser/ast.h"
+#include "parser/reached_nodes.h"
 #include "parser/source_model.h"
 
 namespace quarn {
@@ -27,7 +29,6 @@ class NodeVisitor {
 };
 
 using ExprVisitor = NodeVisitor<py::Expr>;
-using StmtVisitor = NodeVisitor<py::Stmt>;
 
 // The shared depth-first traversal: statements in list order, each
 // statement's own expressions before its nested statement lists, and every
@@ -39,17 +40,46 @@ void walk_stmts(std::span<py::Stmt* const> stmts, ExprVisitor visit);
 void walk_expr(const py::Expr& expr, ExprVisitor visit);
 void walk_pattern(const py::Pattern& pattern, ExprVisitor visit);
 
-// Block descent: every statement at any depth, parents before children, in
-// the order walk_stmts enters statement lists (definition and class bodies;
-// loop and if bodies, then else; with bodies; case bodies; try body, handler
-// bodies, else, finally). Expressions are never entered.
-void walk_statement_blocks(std::span<py::Stmt* const> stmts, StmtVisitor visit);
+// The expressions walk_stmts reaches from a file's statement list, walked
+// on first request and then kept in the file's index.
+const ReachedExpressions& reached_expressions(const SourceModel& model);
 
-// walk_stmts and walk_statement_blocks over a file's statement list. The
-// first call of each for a file records the visited nodes in its index; later
-// calls replay the record, so a file's tree is walked once whatever the
-// number of walking detectors.
-void walk_module(const SourceModel& model, ExprVisitor visit);
-void walk_module_blocks(const SourceModel& model, StmtVisitor visit);
+// Replays a shared walk of the file: the expressions walk_stmts reaches or
+// the statements of SourceIndex::statements_reached (block descent, in the
+// order walk_stmts enters statement lists), whichever family the Ts
+// belong to. Calls `visit` on each node that is one of the Ts, in walk
+// order, as a `const T&` for a single T, else as the family's node.
+template <class... Ts, class Visit>
+void for_each_reached(const SourceModel& model, Visit&& visit);
+
+// The number of nodes for_each_reached<Ts...> would visit.
+template <class... Ts>
+std::size_t count_reached(const SourceModel& model) {
+  using First = std::tuple_element_t<0, std::tuple<Ts...>>;
+  if constexpr (std::is_base_of_v<py::Expr, First>) {
+    return reached_expressions(model).count((kinds_of<Ts, py::kExprKindCount>() | ...));
+  } else {
+    return model.index.statements_reached().count((kinds_of<Ts, py::kStmtKindCount>() | ...));
+  }
+}
+
+template <class... Ts, class Visit>
+void for_each_reached(const SourceModel& model, Visit&& visit) {
+  using First = std::tuple_element_t<0, std::tuple<Ts...>>;
+  constexpr bool kExpression = std::is_base_of_v<py::Expr, First>;
+  using Node = std::conditional_t<kExpression, py::Expr, py::Stmt>;
+  const auto each = [&](const Node& node) {
+    if constexpr (sizeof...(Ts) == 1) {
+      visit(static_cast<const First&>(node));
+    } else {
+      visit(node);
+    }
+  };
+  if constexpr (kExpression) {
+    reached_expressions(model).for_each((kinds_of<Ts, py::kExprKindCount>() | ...), each);
+  } else {
+    model.index.statements_reached().for_each((kinds_of<Ts, py::kStmtKindCount>() | ...), each);
+  }
+}
 
 }  // namespace quarn

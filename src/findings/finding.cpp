@@ -130,4 +130,11 @@ void sort_findings(std::span<Finding> findings) {
   std::move(sorted.begin(), sorted.end(), findings.begin());
 }
 
+void FindingsView::append(std::span<const Finding> findings) {
+  if (findings.empty()) return;
+  parts_.push_back(findings);
+  starts_.push_back(size_);
+  size_ += findings.size();
+}
+
 }  // namespace quarn

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -67,6 +68,43 @@ bool compare_findings(const Finding& a, const Finding& b);
 
 // Stable sort by compare_findings.
 void sort_findings(std::span<Finding> findings);
+
+// Several lists of findings read as one sequence, in order, without moving
+// them together: the run keeps each file's list as it came.
+class FindingsView {
+ public:
+  FindingsView() = default;
+  FindingsView(std::span<const Finding> findings) { append(findings); }
+  FindingsView(const std::vector<Finding>& findings) { append(findings); }
+
+  void append(std::span<const Finding> findings);
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+  // Calls visit(finding) for the findings [first, last) in order.
+  template <class Visit>
+  void for_each(std::size_t first, std::size_t last, Visit visit) const;
+  template <class Visit>
+  void for_each(Visit visit) const {
+    for_each(0, size_, visit);
+  }
+
+ private:
+  std::vector<std::span<const Finding>> parts_;
+  std::vector<std::size_t> starts_;  // index of each part's first finding
+  std::size_t size_ = 0;
+};
+
+template <class Visit>
+void FindingsView::for_each(std::size_t first, std::size_t last, Visit visit) const {
+  if (first >= last) return;
+  // The part holding `first`: the last one starting at or before it.
+  auto part = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), first) - starts_.begin()) - 1;
+  std::size_t offset = first - starts_[part];
+  for (std::size_t i = first; i < last; ++part, offset = 0)
+    for (; offset < parts_[part].size() && i < last; ++offset, ++i) visit(parts_[part][offset]);
+}
 
 }  // namespace quarn
 

@@ -15,8 +15,7 @@ void HumanReport::pieces(std::string& out, std::size_t first, std::size_t last) 
   // Consecutive findings usually share their file: its text is made once.
   const std::string* shown_for = nullptr;
   std::string shown;
-  for (std::size_t i = first; i < last; ++i) {
-    const Finding& finding = findings_[i];
+  findings_.for_each(first, last, [&](const Finding& finding) {
     if (shown_for == nullptr || *shown_for != finding.file) {
       shown = utf8_lossy(finding.file);
       shown_for = &finding.file;
@@ -25,9 +24,9 @@ void HumanReport::pieces(std::string& out, std::size_t first, std::size_t last) 
                    finding.column, finding.message);
     if (finding.explanation) fmt::format_to(sink, "  explanation: {}\n", *finding.explanation);
     if (finding.remediation) fmt::format_to(sink, "  remediation: {}\n", *finding.remediation);
-  }
+  });
 }
 
-std::string render_human(std::span<const Finding> findings) { return HumanReport(findings).render(); }
+std::string render_human(const FindingsView& findings) { return HumanReport(findings).render(); }
 
 }  // namespace quarn

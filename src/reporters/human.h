@@ -18,6 +18,6 @@ class HumanReport final : public Report {
   void tail(std::string&) const override {}
 };
 
-std::string render_human(std::span<const Finding> findings);
+std::string render_human(const FindingsView& findings);
 
 }  // namespace quarn

@@ -68,9 +68,10 @@ void JsonReport::tail(std::string& out) const {
 // The layout JsonWriter gives an array of flat objects, written directly.
 void JsonReport::pieces(std::string& out, std::size_t first, std::size_t last) const {
   EscapedTexts escaped;
-  for (std::size_t i = first; i < last; ++i) {
-    const Finding& f = findings_[i];
-    out += i == 0 ? "\n  {\n    \"id\": " : ",\n  {\n    \"id\": ";
+  bool first_in_report = first == 0;
+  findings_.for_each(first, last, [&](const Finding& f) {
+    out += first_in_report ? "\n  {\n    \"id\": " : ",\n  {\n    \"id\": ";
+    first_in_report = false;
     append_json_string(out, f.id);
     out += ",\n    \"title\": ";
     append_json_string(out, f.title);
@@ -95,20 +96,22 @@ void JsonReport::pieces(std::string& out, std::size_t first, std::size_t last) c
     out += ",\n    \"confidence\": ";
     append_name(out, confidence_name(f.confidence));
     out += "\n  }";
-  }
+  });
 }
 
-Result<void> check_json_paths(std::span<const Finding> findings) {
+Result<void> check_json_paths(const FindingsView& findings) {
   const std::string* checked = nullptr;
-  for (const auto& finding : findings) {
-    if (checked != nullptr && *checked == finding.file) continue;
-    if (!is_valid_utf8(finding.file)) return fail("path contains invalid UTF-8 characters");
+  bool valid = true;
+  findings.for_each([&](const Finding& finding) {
+    if (!valid || (checked != nullptr && *checked == finding.file)) return;
+    valid = is_valid_utf8(finding.file);
     checked = &finding.file;
-  }
+  });
+  if (!valid) return fail("path contains invalid UTF-8 characters");
   return {};
 }
 
-Result<std::string> render_json(std::span<const Finding> findings) {
+Result<std::string> render_json(const FindingsView& findings) {
   if (auto valid = check_json_paths(findings); !valid) return fail(std::move(valid.error()));
   return JsonReport(findings).render();
 }

@@ -21,8 +21,8 @@ class JsonReport final : public Report {
 
 // The JSON report refuses paths that are not valid UTF-8: nothing is
 // written then.
-Result<void> check_json_paths(std::span<const Finding> findings);
+Result<void> check_json_paths(const FindingsView& findings);
 
-Result<std::string> render_json(std::span<const Finding> findings);
+Result<std::string> render_json(const FindingsView& findings);
 
 }  // namespace quarn

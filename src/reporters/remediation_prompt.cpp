@@ -156,9 +156,9 @@ void append_group(std::string& out, const FindingGroup& group, std::size_t k, So
 
 }  // namespace
 
-std::vector<FindingGroup> group_findings(std::span<const Finding> findings) {
+std::vector<FindingGroup> group_findings(const FindingsView& findings) {
   std::map<std::pair<std::string_view, std::string_view>, std::vector<const Finding*>> by_check;
-  for (const auto& finding : findings) by_check[{finding.id, finding.title}].push_back(&finding);
+  findings.for_each([&](const Finding& finding) { by_check[{finding.id, finding.title}].push_back(&finding); });
 
   std::vector<FindingGroup> groups;
   groups.reserve(by_check.size());
@@ -172,10 +172,10 @@ std::vector<FindingGroup> group_findings(std::span<const Finding> findings) {
   return groups;
 }
 
-std::size_t count_distinct_files(std::span<const Finding> findings) {
+std::size_t count_distinct_files(const FindingsView& findings) {
   std::vector<std::string_view> paths;
   paths.reserve(findings.size());
-  for (const auto& finding : findings) paths.push_back(finding.file);
+  findings.for_each([&](const Finding& finding) { paths.push_back(finding.file); });
   auto before = [](std::string_view a, std::string_view b) { return compare_paths(a, b) < 0; };
   std::ranges::sort(paths, before);
   auto same = [](std::string_view a, std::string_view b) { return compare_paths(a, b) == 0; };
@@ -195,7 +195,7 @@ std::string SourceLines::context_rows(std::uint64_t line) const {
   return context_rows_from(text_, checkpoints_[checkpoint], checkpoint * kStride, line);
 }
 
-std::string render_remediation_prompt(std::span<const Finding> findings, std::string_view checked_path) {
+std::string render_remediation_prompt(const FindingsView& findings, std::string_view checked_path) {
   std::string out;
   auto sink = std::back_inserter(out);
   fmt::format_to(sink, kHeader, checked_path);
@@ -221,7 +221,7 @@ std::string render_remediation_prompt(std::span<const Finding> findings, std::st
   return out;
 }
 
-Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, std::span<const Finding> findings,
+Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, const FindingsView& findings,
                                       const std::filesystem::path& checked_path) {
   auto prompt = render_remediation_prompt(findings, path_text(checked_path));
   auto shown = path_text(prompt_path);

@@ -21,10 +21,10 @@ struct FindingGroup {
 
 // Groups by (id, title), each group's occurrences and the groups themselves
 // in prompt order.
-std::vector<FindingGroup> group_findings(std::span<const Finding> findings);
+std::vector<FindingGroup> group_findings(const FindingsView& findings);
 
 // Number of distinct files, paths compared component by component.
-std::size_t count_distinct_files(std::span<const Finding> findings);
+std::size_t count_distinct_files(const FindingsView& findings);
 
 // A file's text with an index of its line starts, so that the source window
 // around any line is found without scanning from the top.
@@ -44,11 +44,11 @@ class SourceLines {
 // The whole Markdown document. Source files are read from disk for their
 // context, each once; a file that is not a readable regular UTF-8 file under
 // the read limit only loses its context blocks.
-std::string render_remediation_prompt(std::span<const Finding> findings, std::string_view checked_path);
+std::string render_remediation_prompt(const FindingsView& findings, std::string_view checked_path);
 
 // Renders the prompt, replaces `prompt_path` with it as a whole (creating
 // missing parent directories) and announces the file on standard error.
-Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, std::span<const Finding> findings,
+Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, const FindingsView& findings,
                                       const std::filesystem::path& checked_path);
 
 }  // namespace quarn

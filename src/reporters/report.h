@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "findings/finding.h"
 
@@ -14,7 +15,7 @@ namespace quarn {
 // joined in order; head + pieces [0, n) + tail is the whole report.
 class Report {
  public:
-  explicit Report(std::span<const Finding> findings) : findings_(findings) {}
+  explicit Report(FindingsView findings) : findings_(std::move(findings)) {}
   virtual ~Report() = default;
 
   virtual void head(std::string& out) const = 0;
@@ -34,7 +35,7 @@ class Report {
   }
 
  protected:
-  std::span<const Finding> findings_;
+  FindingsView findings_;
 };
 
 }  // namespace quarn

@@ -14,10 +14,10 @@ namespace {
 
 constexpr std::string_view kDriverName = "quarn";
 
-void write_rules(JsonWriter& json, std::span<const Finding> findings) {
+void write_rules(JsonWriter& json, const FindingsView& findings) {
   std::unordered_set<std::string_view> seen;
-  for (const auto& finding : findings) {
-    if (!seen.insert(finding.id).second) continue;
+  findings.for_each([&](const Finding& finding) {
+    if (!seen.insert(finding.id).second) return;
     json.begin_object();
     json.member("id", finding.id);
     json.member("name", finding.title);
@@ -25,12 +25,12 @@ void write_rules(JsonWriter& json, std::span<const Finding> findings) {
     json.member("text", finding.title);
     json.end_object();
     json.end_object();
-  }
+  });
 }
 
 // The log with an empty results array; `results_at` receives the offset just
 // after its opening bracket.
-std::string log_frame(std::span<const Finding> findings, std::size_t& results_at) {
+std::string log_frame(const FindingsView& findings, std::size_t& results_at) {
   std::string out;
   JsonWriter json(out);
   json.begin_object();
@@ -68,26 +68,27 @@ std::string_view sarif_level(Severity severity) {
   return "warning";
 }
 
-SarifReport::SarifReport(std::span<const Finding> findings) : Report(findings) {
+SarifReport::SarifReport(FindingsView findings) : Report(std::move(findings)) {
   std::size_t results_at = 0;
-  std::string frame = log_frame(findings, results_at);
+  std::string frame = log_frame(findings_, results_at);
   head_ = frame.substr(0, results_at);
   // A non-empty results array closes on a line of its own.
-  tail_ = findings.empty() ? frame.substr(results_at) : "\n      " + frame.substr(results_at);
+  tail_ = findings_.empty() ? frame.substr(results_at) : "\n      " + frame.substr(results_at);
 }
 
 // Each result in the layout JsonWriter gives it at this depth, written directly.
 void SarifReport::pieces(std::string& out, std::size_t first, std::size_t last) const {
   const std::string* uri_for = nullptr;
   std::string uri;
-  for (std::size_t i = first; i < last; ++i) {
-    const Finding& f = findings_[i];
+  bool first_in_report = first == 0;
+  findings_.for_each(first, last, [&](const Finding& f) {
     if (uri_for == nullptr || *uri_for != f.file) {
       uri.clear();
       append_json_string(uri, f.file);
       uri_for = &f.file;
     }
-    out += i == 0 ? "\n        {\n          \"ruleId\": " : ",\n        {\n          \"ruleId\": ";
+    out += first_in_report ? "\n        {\n          \"ruleId\": " : ",\n        {\n          \"ruleId\": ";
+    first_in_report = false;
     append_json_string(out, f.id);
     out += ",\n          \"level\": \"";
     out += sarif_level(f.severity);
@@ -101,9 +102,9 @@ void SarifReport::pieces(std::string& out, std::size_t first, std::size_t last) 
     out += ",\n                  \"startColumn\": ";
     append_json_number(out, f.column);
     out += "\n                }\n              }\n            }\n          ]\n        }";
-  }
+  });
 }
 
-std::string render_sarif(std::span<const Finding> findings) { return SarifReport(findings).render(); }
+std::string render_sarif(const FindingsView& findings) { return SarifReport(findings).render(); }
 
 }  // namespace quarn

@@ -20,7 +20,7 @@ std::string_view sarif_level(Severity severity);
 // in list order.
 class SarifReport final : public Report {
  public:
-  explicit SarifReport(std::span<const Finding> findings);
+  explicit SarifReport(FindingsView findings);
   void head(std::string& out) const override { out += head_; }
   void pieces(std::string& out, std::size_t first, std::size_t last) const override;
   void tail(std::string& out) const override { out += tail_; }
@@ -30,6 +30,6 @@ class SarifReport final : public Report {
   std::string tail_;
 };
 
-std::string render_sarif(std::span<const Finding> findings);
+std::string render_sarif(const FindingsView& findings);
 
 }  // namespace quarn

@@ -130,7 +130,7 @@ FileResult check_one_file(const Catalog& catalog, const std::vector<ResolvedChec
 // a megabyte of text.
 constexpr std::size_t kFindingsPerPiece = 2048;
 
-Result<std::unique_ptr<Report>> make_report(OutputFormat format, std::span<const Finding> findings) {
+Result<std::unique_ptr<Report>> make_report(OutputFormat format, const FindingsView& findings) {
   switch (format) {
     case OutputFormat::Json:
       if (auto valid = check_json_paths(findings); !valid) return fail(std::move(valid.error()));
@@ -147,7 +147,7 @@ Result<std::unique_ptr<Report>> make_report(OutputFormat format, std::span<const
 // pieces; this thread writes them in order as they come. After a failed
 // write nothing more is rendered or written, and that first error is
 // returned.
-Result<void> print_report(OutputFormat format, std::span<const Finding> findings, unsigned workers) {
+Result<void> print_report(OutputFormat format, const FindingsView& findings, unsigned workers) {
   auto report = make_report(format, findings);
   if (!report) return fail(std::move(report.error()));
   std::string head;
@@ -232,6 +232,22 @@ Result<std::vector<fs::path>> discover_python_files(const fs::path& path) {
   return files;
 }
 
+FindingsView RunOutcome::findings() const {
+  FindingsView view;
+  for (const auto& list : findings_by_file) view.append(list);
+  return view;
+}
+
+std::vector<Finding> take_findings(RunOutcome& outcome) {
+  std::size_t total = 0;
+  for (const auto& list : outcome.findings_by_file) total += list.size();
+  std::vector<Finding> all;
+  all.reserve(total);
+  for (auto& list : outcome.findings_by_file) std::ranges::move(list, std::back_inserter(all));
+  outcome.findings_by_file.clear();
+  return all;
+}
+
 unsigned worker_count(std::size_t files) {
   return static_cast<unsigned>(std::clamp<std::size_t>(files, 1, available_cpus()));
 }
@@ -248,15 +264,21 @@ RunOutcome check_files(const std::vector<fs::path>& files, const Config& config,
         if (result.error) {
           write_stderr(fmt::format("warning: {}\n", *result.error));
           outcome.file_errors.push_back(FileError{files[i], std::move(*result.error)});
-        } else {
-          // Appended as they come: collecting the lists first would hold
-          // every finding twice while the run's list is filled.
-          std::ranges::move(result.findings, std::back_inserter(outcome.findings));
+        } else if (!result.findings.empty()) {
+          outcome.findings_by_file.push_back(std::move(result.findings));
         }
       });
-  // Each file's list is sorted and files come in path order, so this only
-  // confirms the order.
-  sort_findings(outcome.findings);
+  // Each file's list is sorted and the files come in path order, so the
+  // lists are already one sorted list, unless two paths compare equal.
+  const auto& lists = outcome.findings_by_file;
+  const bool in_order = std::ranges::adjacent_find(lists, [](const auto& a, const auto& b) {
+                          return compare_findings(b.front(), a.back());
+                        }) == lists.end();
+  if (!in_order) {
+    std::vector<Finding> all = take_findings(outcome);
+    sort_findings(all);
+    outcome.findings_by_file.push_back(std::move(all));
+  }
   return outcome;
 }
 
@@ -271,15 +293,18 @@ RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers
   if (!files) return fail(std::move(files.error()));
   const unsigned pool = workers.value_or(worker_count(files->size()));
   RunOutcome outcome = check_files(*files, *config, pool);
-  std::vector<Finding>& findings = outcome.findings;
+  FindingsView findings = outcome.findings();
 
   std::vector<std::string> checkers = config->external_checkers;
   checkers.insert(checkers.end(), command.with_external.begin(), command.with_external.end());
+  std::vector<Finding> merged;  // the run's list once external findings joined it
   if (!checkers.empty()) {
     auto external = run_external_checkers(checkers, path);
     if (!external) return fail(std::move(external.error()));
-    std::move(external->begin(), external->end(), std::back_inserter(findings));
-    sort_findings(findings);
+    merged = take_findings(outcome);
+    std::ranges::move(*external, std::back_inserter(merged));
+    sort_findings(merged);
+    findings = FindingsView(merged);
   }
 
   if (auto printed = print_report(command.format, findings, pool); !printed) return fail(std::move(printed.error()));

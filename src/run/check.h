@@ -16,9 +16,16 @@ struct FileError {
 };
 
 struct RunOutcome {
-  std::vector<Finding> findings;
+  // Each checked file's sorted findings, in file order: together one sorted
+  // list, kept apart so that no finding moves after its file is checked.
+  std::vector<std::vector<Finding>> findings_by_file;
   std::vector<FileError> file_errors;
+
+  FindingsView findings() const;
 };
+
+// Moves every finding into one list, in order.
+std::vector<Finding> take_findings(RunOutcome& outcome);
 
 // Directories the file walk never enters.
 inline constexpr std::string_view SKIPPED_DIR_NAMES[] = {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include <fmt/format.h>
 
 #include "checks/catalog.h"
@@ -105,6 +107,27 @@ TEST_F(FindingOrder, FindingNewCopiesCatalogFieldsAndSharesTexts) {
   ASSERT_TRUE(f.explanation && f.remediation);
   EXPECT_EQ(f.explanation->data(), check.explanation().data());  // shared, not copied
   EXPECT_EQ(f.remediation->data(), check.remediation().data());
+}
+
+TEST(FindingsView, ReadsItsListsAsOneSequence) {
+  // Lists of 0, 3, 1, 0 and 4 findings, each numbered by its place in the whole.
+  std::vector<std::vector<Finding>> lists(5);
+  std::size_t total = 0;
+  for (std::size_t list = 0; list < lists.size(); ++list)
+    for (std::size_t n = 0; n < std::vector<std::size_t>{0, 3, 1, 0, 4}[list]; ++n)
+      lists[list].push_back(Finding{.line = total++});
+  FindingsView view;
+  for (const auto& list : lists) view.append(list);
+  ASSERT_EQ(view.size(), total);
+  for (std::size_t first = 0; first <= total; ++first) {
+    for (std::size_t last = first; last <= total; ++last) {
+      std::vector<std::uint64_t> seen;
+      view.for_each(first, last, [&](const Finding& f) { seen.push_back(f.line); });
+      std::vector<std::uint64_t> expected(last - first);
+      std::iota(expected.begin(), expected.end(), first);
+      EXPECT_EQ(seen, expected) << first << ".." << last;
+    }
+  }
 }
 
 TEST(EnumNames, DisplayIgnoresWidth) {

@@ -34,7 +34,7 @@ TEST(HumanReport, RendersEachFinding) {
        "[critical] EXT-RUFF-X1 a.py:18446744073709551615:7 \u2014 tab\there \u00e9\n"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(render_human(std::span(&c.finding, 1)), c.expected) << c.name;
+    EXPECT_EQ(render_human(std::span<const Finding>(&c.finding, 1)), c.expected) << c.name;
   }
 }
 

@@ -65,7 +65,7 @@ TEST(SarifReport, LevelFollowsSeverity) {
     EXPECT_EQ(sarif_level(severity), level) << severity_name(severity);
     auto finding = test::builtin("QN001", "m", "a.py", 1, 1);
     finding.severity = severity;
-    EXPECT_EQ(Json::parse(render_sarif(std::span(&finding, 1)))["runs"][0]["results"][0]["level"], level);
+    EXPECT_EQ(Json::parse(render_sarif(std::span<const Finding>(&finding, 1)))["runs"][0]["results"][0]["level"], level);
   }
 }
 

@@ -116,18 +116,51 @@ bool compare_findings(const Finding& a, const Finding& b) {
   return compare_bytes(a.message, b.message) < 0;
 }
 
-void sort_findings(std::span<Finding> findings) {
-  // Lists are often sorted already (one file's sorted lists in path order).
-  if (findings.size() < 2 || std::is_sorted(findings.begin(), findings.end(), compare_findings)) return;
-  // Sort positions rather than the records, then move each record once.
-  std::vector<std::uint32_t> order(findings.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::uint32_t a, std::uint32_t b) { return compare_findings(findings[a], findings[b]); });
+namespace {
+
+// A finding's place in the list with the position it sorts by first.
+struct SortKey {
+  std::uint64_t line;
+  std::uint64_t column;
+  std::uint32_t index;
+};
+
+// Stable-sorts the keys by `before` and moves each record once into place;
+// nothing moves when the list is in order already.
+template <class Before>
+void sort_by_keys(std::span<Finding> findings, std::vector<SortKey>& keys, Before before) {
+  if (std::is_sorted(keys.begin(), keys.end(), before)) return;
+  std::stable_sort(keys.begin(), keys.end(), before);
   std::vector<Finding> sorted;
   sorted.reserve(findings.size());
-  for (std::uint32_t i : order) sorted.push_back(std::move(findings[i]));
+  for (const SortKey& key : keys) sorted.push_back(std::move(findings[key.index]));
   std::move(sorted.begin(), sorted.end(), findings.begin());
+}
+
+}  // namespace
+
+void sort_findings(std::span<Finding> findings) {
+  if (findings.size() < 2) return;
+  std::vector<SortKey> keys;
+  keys.reserve(findings.size());
+  for (std::uint32_t i = 0; i < findings.size(); ++i) keys.push_back({findings[i].line, findings[i].column, i});
+  const bool one_file = std::ranges::all_of(findings, [&](const Finding& f) { return f.file == findings[0].file; });
+  if (!one_file) {
+    sort_by_keys(findings, keys, [&](const SortKey& a, const SortKey& b) {
+      return compare_findings(findings[a.index], findings[b.index]);
+    });
+    return;
+  }
+  // One file's list, the common case: the positions decide without
+  // touching the records.
+  sort_by_keys(findings, keys, [&](const SortKey& a, const SortKey& b) {
+    if (a.line != b.line) return a.line < b.line;
+    if (a.column != b.column) return a.column < b.column;
+    const Finding& x = findings[a.index];
+    const Finding& y = findings[b.index];
+    if (int c = compare_bytes(x.id, y.id)) return c < 0;
+    return compare_bytes(x.message, y.message) < 0;
+  });
 }
 
 void FindingsView::append(std::span<const Finding> findings) {

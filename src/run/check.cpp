@@ -127,8 +127,9 @@ FileResult check_one_file(const Catalog& catalog, const std::vector<ResolvedChec
 }
 
 // Findings per piece of the report that one worker renders at a time: about
-// a megabyte of text.
+// a megabyte of text, reserved at once.
 constexpr std::size_t kFindingsPerPiece = 2048;
+constexpr std::size_t kPieceCapacity = 3 << 19;
 
 Result<std::unique_ptr<Report>> make_report(OutputFormat format, const FindingsView& findings) {
   switch (format) {
@@ -160,6 +161,7 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
       [&](std::size_t piece) {
         std::string text;
         if (failed) return text;
+        text.reserve(kPieceCapacity);
         const std::size_t first = piece * kFindingsPerPiece;
         (*report)->pieces(text, first, std::min(findings.size(), first + kFindingsPerPiece));
         return text;

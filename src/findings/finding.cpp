@@ -125,35 +125,35 @@ struct SortKey {
   std::uint32_t index;
 };
 
-// Stable-sorts the keys by `before` and moves each record once into place;
-// nothing moves when the list is in order already.
+// Stable-sorts the keys by `before` and moves each record once into a new
+// list of exactly their number; nothing moves when the list is in order
+// already.
 template <class Before>
-void sort_by_keys(std::span<Finding> findings, std::vector<SortKey>& keys, Before before) {
-  if (std::is_sorted(keys.begin(), keys.end(), before)) return;
+std::optional<std::vector<Finding>> sort_by_keys(std::span<Finding> findings, std::vector<SortKey>& keys,
+                                                 Before before) {
+  if (std::is_sorted(keys.begin(), keys.end(), before)) return std::nullopt;
   std::stable_sort(keys.begin(), keys.end(), before);
   std::vector<Finding> sorted;
   sorted.reserve(findings.size());
   for (const SortKey& key : keys) sorted.push_back(std::move(findings[key.index]));
-  std::move(sorted.begin(), sorted.end(), findings.begin());
+  return sorted;
 }
 
-}  // namespace
-
-void sort_findings(std::span<Finding> findings) {
-  if (findings.size() < 2) return;
+// The findings in the finding order, or nothing when they are in it already.
+std::optional<std::vector<Finding>> sorted_copy(std::span<Finding> findings) {
+  if (findings.size() < 2) return std::nullopt;
   std::vector<SortKey> keys;
   keys.reserve(findings.size());
   for (std::uint32_t i = 0; i < findings.size(); ++i) keys.push_back({findings[i].line, findings[i].column, i});
   const bool one_file = std::ranges::all_of(findings, [&](const Finding& f) { return f.file == findings[0].file; });
   if (!one_file) {
-    sort_by_keys(findings, keys, [&](const SortKey& a, const SortKey& b) {
+    return sort_by_keys(findings, keys, [&](const SortKey& a, const SortKey& b) {
       return compare_findings(findings[a.index], findings[b.index]);
     });
-    return;
   }
   // One file's list, the common case: the positions decide without
   // touching the records.
-  sort_by_keys(findings, keys, [&](const SortKey& a, const SortKey& b) {
+  return sort_by_keys(findings, keys, [&](const SortKey& a, const SortKey& b) {
     if (a.line != b.line) return a.line < b.line;
     if (a.column != b.column) return a.column < b.column;
     const Finding& x = findings[a.index];
@@ -161,6 +161,16 @@ void sort_findings(std::span<Finding> findings) {
     if (int c = compare_bytes(x.id, y.id)) return c < 0;
     return compare_bytes(x.message, y.message) < 0;
   });
+}
+
+}  // namespace
+
+void sort_findings(std::span<Finding> findings) {
+  if (auto sorted = sorted_copy(findings)) std::ranges::move(*sorted, findings.begin());
+}
+
+void sort_findings(std::vector<Finding>& findings) {
+  if (auto sorted = sorted_copy(findings)) findings.swap(*sorted);
 }
 
 void FindingsView::append(std::span<const Finding> findings) {

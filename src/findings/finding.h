@@ -66,8 +66,10 @@ int compare_paths(std::string_view a, std::string_view b);
 // True when a sorts strictly before b: file, line, column, id, message.
 bool compare_findings(const Finding& a, const Finding& b);
 
-// Stable sort by compare_findings.
+// Stable sort by compare_findings. The vector form also leaves no spare
+// capacity once it had to sort.
 void sort_findings(std::span<Finding> findings);
+void sort_findings(std::vector<Finding>& findings);
 
 // Several lists of findings read as one sequence, in order, without moving
 // them together: the run keeps each file's list as it came.

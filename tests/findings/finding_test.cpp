@@ -114,8 +114,11 @@ TEST(FindingsView, ReadsItsListsAsOneSequence) {
   std::vector<std::vector<Finding>> lists(5);
   std::size_t total = 0;
   for (std::size_t list = 0; list < lists.size(); ++list)
-    for (std::size_t n = 0; n < std::vector<std::size_t>{0, 3, 1, 0, 4}[list]; ++n)
-      lists[list].push_back(Finding{.line = total++});
+    for (std::size_t n = 0; n < std::vector<std::size_t>{0, 3, 1, 0, 4}[list]; ++n) {
+      Finding finding;
+      finding.line = total++;
+      lists[list].push_back(finding);
+    }
   FindingsView view;
   for (const auto& list : lists) view.append(list);
   ASSERT_EQ(view.size(), total);

@@ -1,7 +1,5 @@
 #include "run/check.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <iterator>
@@ -18,6 +16,7 @@
 #include "reporters/json.h"
 #include "reporters/remediation_prompt.h"
 #include "reporters/sarif.h"
+#include "run/discovery.h"
 #include "run/external.h"
 #include "run/workers.h"
 
@@ -26,56 +25,6 @@ namespace quarn {
 namespace fs = std::filesystem;
 
 namespace {
-
-// File-system tests that follow links; any failure to look counts as "no".
-bool names_regular_file(const fs::path& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool names_anything(const fs::path& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
-}
-
-std::string_view last_component(std::string_view text) {
-  while (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
-  auto slash = text.rfind('/');
-  return slash == std::string_view::npos || text.size() == 1 ? text : text.substr(slash + 1);
-}
-
-bool is_skipped_dir_name(std::string_view name) {
-  return std::find(std::begin(SKIPPED_DIR_NAMES), std::end(SKIPPED_DIR_NAMES), name) != std::end(SKIPPED_DIR_NAMES);
-}
-
-Error walk_error(const fs::path& root, const fs::path& entry, const std::error_code& ec) {
-  return Error(fmt::format("cannot access {}: {}", path_text(entry), os_error_message(ec.value())))
-      .context(fmt::format("walk directory {}", path_text(root)));
-}
-
-// Appends the .py entries below `root` to `files`, in no particular order.
-// Links are not followed; directories wait on a stack rather than holding a
-// descriptor each, so a deep tree neither recurses nor runs out of them. An
-// error names the entry that failed.
-Result<void> walk_directory(const fs::path& root, std::vector<fs::path>& files) {
-  std::vector<fs::path> pending{root};
-  while (!pending.empty()) {
-    const fs::path dir = std::move(pending.back());
-    pending.pop_back();
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-      fs::file_type type = it->symlink_status(ec).type();
-      if (ec) return fail(walk_error(root, it->path(), ec));
-      if (type == fs::file_type::directory) {
-        if (!is_skipped_dir_name(it->path().filename().native())) pending.push_back(it->path());
-      } else if (has_py_extension(it->path())) {
-        files.push_back(it->path());
-      }
-    }
-    if (ec) return fail(walk_error(root, dir, ec));
-  }
-  return {};
-}
 
 Result<std::string> read_source(const fs::path& path) {
   auto text = read_file(path);
@@ -180,59 +129,6 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
 
 }  // namespace
 
-std::optional<fs::path> lexical_parent(const fs::path& path) {
-  std::string_view text = path.native();
-  while (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
-  if (text.empty() || text == "/") return std::nullopt;
-  auto slash = text.rfind('/');
-  if (slash == std::string_view::npos) return fs::path();
-  std::string_view parent = text.substr(0, slash);
-  while (parent.size() > 1 && parent.back() == '/') parent.remove_suffix(1);
-  return fs::path(parent.empty() ? std::string_view("/") : parent);
-}
-
-bool has_py_extension(const fs::path& path) {
-  std::string_view name = last_component(path.native());
-  if (name == "..") return false;
-  auto dot = name.rfind('.');
-  if (dot == std::string_view::npos || dot == 0) return false;
-  return name.substr(dot + 1) == "py";
-}
-
-Result<Config> discover_config(const fs::path& start) {
-  std::optional<fs::path> dir = start;
-  while (dir) {
-    fs::path candidate = *dir / "quarn.toml";
-    if (names_regular_file(candidate)) return load_config(candidate);
-    if (names_anything(*dir / ".git") || names_regular_file(*dir / "pyproject.toml")) break;
-    dir = lexical_parent(*dir);
-  }
-  return default_config();
-}
-
-Result<std::vector<fs::path>> discover_python_files(const fs::path& path) {
-  std::vector<fs::path> files;
-  if (names_regular_file(path)) {
-    if (has_py_extension(path)) files.push_back(path);
-  } else {
-    std::error_code ec;
-    fs::file_status root_status = fs::status(path, ec);
-    if (ec) return fail(walk_error(path, path, ec));
-    if (fs::is_directory(root_status)) {
-      if (!is_skipped_dir_name(last_component(path.native()))) {
-        if (auto walked = walk_directory(path, files); !walked) return fail(std::move(walked.error()));
-      }
-    } else if (has_py_extension(path)) {
-      // Neither a regular file nor a directory (a fifo, a socket, a broken
-      // link): it is the only entry of its own walk.
-      files.push_back(path);
-    }
-  }
-  std::stable_sort(files.begin(), files.end(),
-                   [](const fs::path& a, const fs::path& b) { return compare_paths(a.native(), b.native()) < 0; });
-  if (files.empty()) return fail(fmt::format("no Python files found under {}", path_text(path)));
-  return files;
-}
 
 FindingsView RunOutcome::findings() const {
   FindingsView view;
@@ -299,8 +195,7 @@ RunOutcome check_files(const std::vector<fs::path>& files, const Config& config,
 
 RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers) {
   const fs::path& path = command.path;
-  fs::path start = names_regular_file(path) ? lexical_parent(path).value_or(fs::path()) : path;
-  Result<Config> config = discover_config(start);
+  Result<Config> config = discover_config(config_search_start(path));
   if (!config) return fail(std::move(config.error()));
   if (command.profile) config->profile.name = *command.profile;
 

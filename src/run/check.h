@@ -27,23 +27,12 @@ struct RunOutcome {
 // Moves every finding into one list, in order.
 std::vector<Finding> take_findings(RunOutcome& outcome);
 
-// Directories the file walk never enters.
-inline constexpr std::string_view SKIPPED_DIR_NAMES[] = {
-    ".git", "venv", ".venv", "target", "__pycache__", ".mypy_cache", ".ruff_cache", "node_modules", ".pytest_cache",
-};
-
 // The `check` subcommand: configuration, discovery, checks, external
 // checkers, report, prompt, exit status. Files are checked and the report
 // rendered on `workers` threads; by default as many as there are CPUs this
 // process may use, but never more than files (one: no thread is started).
 // The output does not depend on the number.
 RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers = std::nullopt);
-
-// The upward search for quarn.toml from `start` (lexical parents only).
-Result<Config> discover_config(const std::filesystem::path& start);
-
-// The .py files under `path` (or `path` itself), in path order.
-Result<std::vector<std::filesystem::path>> discover_python_files(const std::filesystem::path& path);
 
 // Parses and checks every file on `workers` threads; findings sorted, file
 // errors in file order, each file's warning printed on standard error as
@@ -53,12 +42,5 @@ RunOutcome check_files(const std::vector<std::filesystem::path>& files, const Co
 // Workers for a run over `files` files: the CPUs this process may use, at
 // most one per file.
 unsigned worker_count(std::size_t files);
-
-// The lexical parent of a path: "src/pkg" -> "src" -> "" (the current
-// directory) -> none; "/a" -> "/" -> none.
-std::optional<std::filesystem::path> lexical_parent(const std::filesystem::path& path);
-
-// True when the last component's extension is exactly "py".
-bool has_py_extension(const std::filesystem::path& path);
 
 }  // namespace quarn

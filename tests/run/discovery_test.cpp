@@ -4,6 +4,7 @@
 
 #include "e2e/run_quarn.h"
 #include "run/check.h"
+#include "run/discovery.h"
 #include "run/informational.h"
 
 namespace quarn {

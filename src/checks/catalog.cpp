@@ -128,6 +128,24 @@ const std::array<Entry, 75> kCatalog = {{
 
 }  // namespace
 
+Finding finding_new(const CatalogRule& check, std::string message, const std::filesystem::path& file,
+                    std::uint64_t line, std::uint64_t column) {
+  return Finding{
+      .id = std::string(check.id()),
+      .title = std::string(check.slug()),
+      .message = std::move(message),
+      .explanation = check.explanation(),
+      .remediation = check.remediation(),
+      .file = file.native(),
+      .line = line,
+      .column = column,
+      .severity = check.default_severity(),
+      .category = check.category(),
+      .source = "quarn",
+      .confidence = Confidence::Deterministic,
+  };
+}
+
 CatalogCheck::CatalogCheck(std::string_view id, std::string_view slug, Category category,
                            Severity default_severity, DetectorKind detector)
     : detector_(detector), id_(id.substr(0, 5)), slug_(slug), category_(category),

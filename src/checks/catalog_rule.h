@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -55,6 +57,13 @@ struct CheckMeta {
   Category category;
   Severity default_severity;
 };
+
+class CatalogRule;
+
+// A finding of a catalog check: id, title, texts, category and default
+// severity come from the check.
+Finding finding_new(const CatalogRule& check, std::string message, const std::filesystem::path& file,
+                    std::uint64_t line, std::uint64_t column);
 
 class CatalogRule {
  public:

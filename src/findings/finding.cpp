@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <numeric>
 #include <utility>
 
-#include "checks/catalog_rule.h"
 
 namespace quarn {
 
@@ -71,29 +69,6 @@ std::optional<Severity> severity_from_name(std::string_view name) {
   for (std::size_t i = 0; i < kSeverityNames.size(); ++i)
     if (kSeverityNames[i] == name) return static_cast<Severity>(i);
   return std::nullopt;
-}
-
-Finding finding_new(const CatalogRule& check, std::string message, const std::filesystem::path& file,
-                    std::uint64_t line, std::uint64_t column) {
-  return Finding{
-      .id = std::string(check.id()),
-      .title = std::string(check.slug()),
-      .message = std::move(message),
-      .explanation = check.explanation(),
-      .remediation = check.remediation(),
-      .file = file.native(),
-      .line = line,
-      .column = column,
-      .severity = check.default_severity(),
-      .category = check.category(),
-      .source = "quarn",
-      .confidence = Confidence::Deterministic,
-  };
-}
-
-Finding finding_new_from_str(const CatalogRule& check, std::string_view message, const std::filesystem::path& file,
-                             std::uint64_t line, std::uint64_t column) {
-  return finding_new(check, std::string(message), file, line, column);
 }
 
 int compare_paths(std::string_view a, std::string_view b) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,8 +11,6 @@
 #include <fmt/format.h>
 
 namespace quarn {
-
-class CatalogRule;
 
 enum class Severity : std::uint8_t { Info, Low, Medium, High, Critical };
 
@@ -53,11 +50,6 @@ struct Finding {
   std::string source;
   Confidence confidence = Confidence::Deterministic;
 };
-
-Finding finding_new(const CatalogRule& check, std::string message, const std::filesystem::path& file,
-                    std::uint64_t line, std::uint64_t column);
-Finding finding_new_from_str(const CatalogRule& check, std::string_view message, const std::filesystem::path& file,
-                             std::uint64_t line, std::uint64_t column);
 
 // Path order, component by component: root, current directory, parent, then
 // normal components bytewise. Returns <0, 0 or >0.

@@ -11,7 +11,7 @@
 #include "base/output.h"
 #include "checks/catalog.h"
 #include "parser/parse.h"
-#include "parser/source_model.h"
+#include "checks/source_model.h"
 #include "reporters/human.h"
 #include "reporters/json.h"
 #include "reporters/remediation_prompt.h"

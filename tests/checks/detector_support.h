@@ -13,7 +13,7 @@
 #include "checks/catalog.h"
 #include "config/config.h"
 #include "parser/parse.h"
-#include "parser/source_model.h"
+#include "checks/source_model.h"
 
 namespace quarn::test {
 

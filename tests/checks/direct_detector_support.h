@@ -14,7 +14,7 @@
 #include "checks/catalog_detectors/detectors.h"
 #include "config/config.h"
 #include "parser/parse.h"
-#include "parser/source_model.h"
+#include "checks/source_model.h"
 
 namespace quarn::test {
 

@@ -13,7 +13,7 @@
 #include "config/config.h"
 #include "detector_support.h"
 #include "parser/parse.h"
-#include "parser/source_model.h"
+#include "checks/source_model.h"
 
 namespace quarn {
 namespace {

@@ -46,7 +46,7 @@ class FindingOrder : public ::testing::Test {
  protected:
   Catalog catalog = build_catalog();
   Finding make(const char* id, const char* file, std::uint64_t line, std::uint64_t column, const char* message) {
-    Finding f = finding_new_from_str(*find_check(catalog, "QN001"), message, file, line, column);
+    Finding f = finding_new(*find_check(catalog, "QN001"), message, file, line, column);
     f.id = id;
     return f;
   }

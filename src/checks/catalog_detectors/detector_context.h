@@ -10,7 +10,7 @@
 #include "config/config.h"
 #include "findings/finding.h"
 #include "parser/ast.h"
-#include "parser/source_model.h"
+#include "checks/source_model.h"
 
 namespace quarn {
 

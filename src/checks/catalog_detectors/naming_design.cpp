@@ -22,7 +22,7 @@
 #include "parser/statement_walk.h"
 #include "config/config.h"
 #include "parser/ast.h"
-#include "parser/source_model.h"
+#include "checks/source_model.h"
 
 namespace quarn {
 namespace {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "parser/source_model.h"
+#include "checks/source_model.h"
 
 namespace quarn {
 

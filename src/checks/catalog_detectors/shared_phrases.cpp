@@ -38,7 +38,7 @@ std::vector<PhraseMatch> phrase_matches(const DetectorContext& ctx, PhraseList l
            candidate.phrases.size() == list.phrases.size();
   });
   if (shared == lists.end()) return PhraseScanner(std::span(&list, 1)).scan(text, index.line_starts());
-  auto& cached = index.phrase_matches();
+  auto& cached = ctx.model.phrase_matches;
   if (!cached) cached = shared_phrase_scanner().scan(text, index.line_starts());
   const auto number = static_cast<std::uint32_t>(shared - lists.begin());
   std::vector<PhraseMatch> matches;

@@ -452,7 +452,7 @@ void walk_pattern(const Pattern& pattern, ExprVisitor visit) {
 }
 
 const ReachedExpressions& reached_expressions(const SourceModel& model) {
-  auto& reached = model.index.expression_walk();
+  auto& reached = model.expression_walk;
   if (!reached) {
     reached.emplace();
     Walker walker([&](const Expr& expr) { reached->add(expr); });

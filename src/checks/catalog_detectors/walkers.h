@@ -7,7 +7,7 @@
 
 #include "parser/ast.h"
 #include "parser/reached_nodes.h"
-#include "parser/source_model.h"
+#include "checks/source_model.h"
 
 namespace quarn {
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,8 +12,6 @@
 #include "parser/reached_nodes.h"
 
 namespace quarn {
-
-struct Config;
 
 struct FunctionInfo {
   std::string_view name;  // a view of the tree
@@ -40,15 +37,6 @@ struct ImportInfo {
   std::uint64_t line = 0;
   std::uint64_t column = 0;
   bool is_from = false;
-};
-
-// A phrase list's match on one line: the list's and the phrase's numbers
-// in the scan that found it, and where it is reported.
-struct PhraseMatch {
-  std::uint32_t list;
-  std::uint32_t phrase;
-  std::uint64_t line;
-  std::uint64_t column;
 };
 
 struct Comment {
@@ -89,16 +77,8 @@ class SourceIndex {
   // lists are in this order too.
   const ReachedStatements& statements_reached() const;
 
-  // Cache of the shared expression walk over the module body (filled by the
-  // walkers).
-  std::optional<ReachedExpressions>& expression_walk() const { return expression_walk_; }
-  // Cache of the one phrase scan of the text (filled by the phrase detectors).
-  std::optional<std::vector<PhraseMatch>>& phrase_matches() const { return phrase_matches_; }
-
  private:
   mutable std::optional<ReachedStatements> statements_reached_;
-  mutable std::optional<ReachedExpressions> expression_walk_;
-  mutable std::optional<std::vector<PhraseMatch>> phrase_matches_;
   const LineIndex& lines() const;
 
   const ParsedModule& parsed_;
@@ -107,18 +87,6 @@ class SourceIndex {
   mutable std::optional<std::vector<ClassInfo>> classes_;
   mutable std::optional<std::vector<ImportInfo>> imports_;
   mutable std::optional<std::vector<Comment>> comments_;
-};
-
-// What a check's `run` receives for one file.
-struct SourceModel {
-  const std::filesystem::path& path;
-  std::string_view source;
-  const ParsedModule& module;
-  const Config& config;
-  SourceIndex index;
-
-  // The module's top-level statements.
-  std::span<py::Stmt* const> statements() const;
 };
 
 }  // namespace quarn

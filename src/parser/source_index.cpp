@@ -1,4 +1,4 @@
-#include "parser/source_model.h"
+#include "parser/source_index.h"
 
 #include <cstdint>
 
@@ -241,7 +241,5 @@ std::string_view SourceIndex::line_text(std::uint64_t line) const {
   if (text.ends_with('\r')) text.remove_suffix(1);
   return text;
 }
-
-std::span<py::Stmt* const> SourceModel::statements() const { return module.module.body; }
 
 }  // namespace quarn

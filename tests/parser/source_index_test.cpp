@@ -1,4 +1,4 @@
-#include "parser/source_model.h"
+#include "parser/source_index.h"
 
 #include <string>
 #include <string_view>

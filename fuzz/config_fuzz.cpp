@@ -12,6 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto config = quarn::parse_config(text);
   if (!config) return 0;
   (void)quarn::validate_config(*config);
-  (void)quarn::resolve_check_config(*config, "QN207");
+  (void)quarn::resolve_check_config(*config, "QN207", true);
   return 0;
 }

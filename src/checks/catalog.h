@@ -1,44 +1,70 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "checks/catalog_detectors/phrase_scan.h"
 #include "checks/catalog_rule.h"
+#include "checks/texts.h"
 #include "config/config.h"
 
 namespace quarn {
 
+struct DetectorContext;
+
+// A check's detector: appends the check's findings on one file to the
+// context.
+using Detector = void (*)(DetectorContext&);
+
+// The configured limit, if any, that replaces a check's threshold.
+enum class LimitSetting : std::uint8_t { None, MaxLines, MaxArguments, MaxDepth, MaxMethods };
+
+// What tunes a detector: a threshold and the setting that may replace it,
+// or the phrases it looks for.
+struct DetectorParams {
+  std::uint64_t threshold = 0;
+  LimitSetting limit = LimitSetting::None;
+  std::span<const std::string_view> phrases = {};
+};
+
+// Everything about one check but its texts, which texts.cpp keys by id.
+struct CheckRow {
+  std::string_view id;
+  std::string_view slug;
+  Category category;
+  Severity severity;
+  bool enabled_by_default;  // under the built-in base profile "default"
+  Detector detect;          // null: listed, explained and configurable, never reports
+  DetectorParams params = {};
+};
+
+// The rows of the 75 checks in catalog (id) order.
+std::span<const CheckRow> catalog_rows();
+
 class CatalogCheck final : public CatalogRule {
  public:
-  CatalogCheck(std::string_view id, std::string_view slug, Category category, Severity default_severity,
-               DetectorKind detector);
+  explicit CatalogCheck(const CheckRow& row);
 
   CheckMeta meta() const override;
-  std::string_view id() const override { return id_; }
-  std::string_view slug() const override { return slug_; }
-  Category category() const override { return category_; }
-  Severity default_severity() const override { return default_severity_; }
-  std::string_view explanation() const override { return explanation_; }
-  std::string_view remediation() const override { return remediation_; }
-  std::string_view false_positives() const override { return false_positives_; }
-  std::string_view tradeoffs() const override { return tradeoffs_; }
-  std::vector<Finding> run(const SourceModel& model, const ResolvedCheckConfig& settings) const override;
+  std::string_view id() const override { return row_.id; }
+  std::string_view slug() const override { return row_.slug; }
+  Category category() const override { return row_.category; }
+  Severity default_severity() const override { return row_.severity; }
+  std::string_view explanation() const override { return texts_.explanation; }
+  std::string_view remediation() const override { return texts_.remediation; }
+  std::string_view false_positives() const override { return texts_.false_positives; }
+  std::string_view tradeoffs() const override { return texts_.tradeoffs; }
+  void run(const SourceModel& model, const ResolvedCheckConfig& settings,
+           std::vector<Finding>& findings) const override;
 
-  const DetectorKind& detector() const { return detector_; }
+  const CheckRow& row() const { return row_; }
 
  private:
-  DetectorKind detector_;
-  std::string_view id_;
-  std::string_view slug_;
-  std::string_view example_;
-  Category category_;
-  Severity default_severity_;
-  std::string_view explanation_;
-  std::string_view remediation_;
-  std::string_view false_positives_;
-  std::string_view tradeoffs_;
+  const CheckRow& row_;
+  const TextSet& texts_;
 };
 
 using Catalog = std::vector<std::unique_ptr<CatalogRule>>;
@@ -46,9 +72,9 @@ using Catalog = std::vector<std::unique_ptr<CatalogRule>>;
 // The 75 checks in catalog order.
 Catalog build_catalog();
 
-// The effective settings of every entry under `config`, in catalog order:
+// The effective settings of every check under `config`, in catalog order:
 // resolved once per run and shared by every file.
-std::vector<ResolvedCheckConfig> resolve_catalog_settings(const Catalog& catalog, const Config& config);
+std::vector<ResolvedCheckConfig> resolve_catalog_settings(const Config& config);
 
 // The phrase lists of the catalog's phrase checks, in catalog order.
 std::span<const PhraseList> catalog_phrase_lists();

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,41 +12,6 @@ namespace quarn {
 
 struct SourceModel;
 struct ResolvedCheckConfig;
-
-enum class DetectorTag : std::uint8_t {
-  MaxFunctionLines,
-  MaxArguments,
-  MaxNestingDepth,
-  MaxMethods,
-  MaxBooleanOperators,
-  MagicNumber,
-  TodoWithoutContext,
-  AssertStatement,
-  DynamicExecution,
-  LengthComparison,
-  LinePhrases,
-  CommentPhrases,
-  MissingModuleDocstring,
-  MissingFunctionDocstring,
-  BroadExcept,
-  BareExcept,
-  MutableDefault,
-  PrintCall,
-  ForbiddenImport,
-  Numbered,
-};
-
-// Selects and parameterises a check's detector. Only the payload fields of
-// the tag are meaningful: threshold for the Max* tags and numbers 38 and 39,
-// phrases for the two phrase tags, number (and flag, for number 7) for
-// Numbered.
-struct DetectorKind {
-  DetectorTag tag;
-  std::uint64_t threshold = 0;
-  std::span<const std::string_view> phrases = {};
-  std::uint8_t number = 0;
-  bool flag = false;
-};
 
 struct CheckMeta {
   std::string_view id;
@@ -77,8 +40,10 @@ class CatalogRule {
   virtual std::string_view remediation() const = 0;
   virtual std::string_view false_positives() const = 0;
   virtual std::string_view tradeoffs() const = 0;
-  // The check's findings on one file under its resolved settings.
-  virtual std::vector<Finding> run(const SourceModel& model, const ResolvedCheckConfig& settings) const = 0;
+  // Appends the check's findings on one file, in its detector's order, under
+  // its resolved settings (nothing when they disable it).
+  virtual void run(const SourceModel& model, const ResolvedCheckConfig& settings,
+                   std::vector<Finding>& findings) const = 0;
 };
 
 }  // namespace quarn

@@ -37,9 +37,9 @@ struct SourceModel {
 
   // Cache of the shared expression walk over the module body (filled by the
   // walkers).
-  mutable std::optional<ReachedExpressions> expression_walk;
+  mutable std::optional<ReachedExpressions> expression_walk = {};
   // Cache of the one phrase scan of the text (filled by the phrase detectors).
-  mutable std::optional<std::vector<PhraseMatch>> phrase_matches;
+  mutable std::optional<std::vector<PhraseMatch>> phrase_matches = {};
 };
 
 }  // namespace quarn

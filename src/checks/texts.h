@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string_view>
 
 namespace quarn {
@@ -12,8 +13,15 @@ struct TextSet {
   std::string_view example;
 };
 
-// The text set of a check: its own set when it has one, otherwise the
-// pattern set (phrase detectors) or the syntax-tree set.
-const TextSet& text_set_for(std::string_view id, bool phrase_detector);
+struct CheckTexts {
+  std::string_view id;
+  const TextSet* texts;
+};
+
+// The texts of every catalog check, in catalog order.
+std::span<const CheckTexts> all_check_texts();
+
+// The texts of check `id`, or null when it has none.
+const TextSet* find_check_texts(std::string_view id);
 
 }  // namespace quarn

@@ -104,13 +104,6 @@ Result<void> validate_config(const Config& config);
 // or on a parent that is neither defined nor a built-in profile.
 Result<void> validate_profile_chain(const Config& config, std::string_view profile_name);
 
-// Checks the built-in "default" profile starts out disabled, in ascending order.
-inline constexpr std::array<std::string_view, 25> DEFAULT_OFF_CHECKS = {
-    "QN007", "QN008", "QN011", "QN012", "QN013", "QN014", "QN015", "QN102", "QN103",
-    "QN104", "QN107", "QN108", "QN109", "QN110", "QN202", "QN203", "QN204", "QN206",
-    "QN208", "QN210", "QN503", "QN505", "QN506", "QN509", "QN510",
-};
-
 // The effective settings of one check. Unset limits and severity mean the
 // detector's default and the catalog severity.
 struct ResolvedCheckConfig {
@@ -127,10 +120,11 @@ struct ResolvedCheckConfig {
 
 // What `config` says about `check_id` under its active profile: the base
 // profile ("strict" or "default", reached through extends) sets only the
-// starting enabled flag; the custom profiles of the chain apply from the
+// starting enabled flag (always on for "strict"; the check's own
+// `enabled_by_default` for "default"); the custom profiles of the chain apply from the
 // farthest ancestor inwards; the top-level check tables apply last. Never
 // fails: undefined names and cycles just end the walks.
-ResolvedCheckConfig resolve_check_config(const Config& config, std::string_view check_id);
+ResolvedCheckConfig resolve_check_config(const Config& config, std::string_view check_id, bool enabled_by_default);
 
 // Applies one check table to the accumulated settings. `enabled` is left to
 // the caller; an empty rules list keeps the inherited one.

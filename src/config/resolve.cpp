@@ -40,11 +40,6 @@ ProfileWalk walk_profiles(const Config& config) {
   return walk;
 }
 
-static_assert(std::ranges::is_sorted(DEFAULT_OFF_CHECKS));
-
-// Resolution runs several times per check and file, hence the binary search.
-bool is_default_off(std::string_view check_id) { return std::ranges::binary_search(DEFAULT_OFF_CHECKS, check_id); }
-
 void apply_check_table(ResolvedCheckConfig& resolved, const CheckConfigMap& checks, std::string_view check_id) {
   auto entry = checks.find(check_id);
   if (entry == checks.end()) return;
@@ -65,10 +60,10 @@ void merge_check_overlay(ResolvedCheckConfig& resolved, const CheckConfig& overl
   if (!overlay.rules.empty()) resolved.rules = overlay.rules;
 }
 
-ResolvedCheckConfig resolve_check_config(const Config& config, std::string_view check_id) {
+ResolvedCheckConfig resolve_check_config(const Config& config, std::string_view check_id, bool enabled_by_default) {
   ProfileWalk walk = walk_profiles(config);
   ResolvedCheckConfig resolved;
-  resolved.enabled = walk.base_is_strict || !is_default_off(check_id);
+  resolved.enabled = walk.base_is_strict || enabled_by_default;
   for (const ProfileDefinition* profile : walk.chain) apply_check_table(resolved, profile->checks, check_id);
   apply_check_table(resolved, config.checks, check_id);
   return resolved;

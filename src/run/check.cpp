@@ -49,14 +49,10 @@ std::vector<Finding> check_file(const Catalog& catalog, const std::vector<Resolv
   std::vector<Finding> findings;
   for (std::size_t i = 0; i < catalog.size(); ++i) {
     if (!settings[i].enabled) continue;
-    std::vector<Finding> found = catalog[i]->run(model, settings[i]);
+    const std::size_t first = findings.size();
+    catalog[i]->run(model, settings[i], findings);
     if (const std::optional<Severity> severity = settings[i].severity)
-      for (Finding& f : found) f.severity = *severity;
-    if (findings.empty()) {
-      findings = std::move(found);
-    } else {
-      std::move(found.begin(), found.end(), std::back_inserter(findings));
-    }
+      for (Finding& f : std::span(findings).subspan(first)) f.severity = *severity;
   }
   sort_findings(findings);
   return findings;
@@ -165,7 +161,7 @@ unsigned worker_count(std::size_t files) {
 
 RunOutcome check_files(const std::vector<fs::path>& files, const Config& config, unsigned workers) {
   const Catalog catalog = build_catalog();
-  const std::vector<ResolvedCheckConfig> settings = resolve_catalog_settings(catalog, config);
+  const std::vector<ResolvedCheckConfig> settings = resolve_catalog_settings(config);
   RunOutcome outcome;
   // Every file's result may wait, so that one slow file never stalls the rest.
   run_in_order(

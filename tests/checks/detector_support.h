@@ -1,8 +1,9 @@
 #pragma once
 
-// Runs one catalog check over a Python snippet, the way the run driver does,
-// for table-driven detector tests.
+// Runs catalog checks and single detectors over Python snippets, for the
+// table-driven detector tests.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,41 +12,105 @@
 #include <gtest/gtest.h>
 
 #include "checks/catalog.h"
+#include "checks/catalog_detectors/detectors.h"
+#include "checks/source_model.h"
 #include "config/config.h"
 #include "parser/parse.h"
-#include "checks/source_model.h"
 
 namespace quarn::test {
 
+using Lines = std::vector<std::string>;
+using DetectorEntry = void (*)(DetectorContext&);
+
+inline constexpr std::string_view kStrictProfile = "[profile]\nname = \"strict\"\n";
+
 // "LINE:COL MESSAGE" per finding, in the order the check returned them.
-inline std::vector<std::string> describe(const std::vector<Finding>& findings) {
-  std::vector<std::string> out;
+inline Lines describe(const std::vector<Finding>& findings) {
+  Lines out;
   for (const auto& f : findings) out.push_back(fmt::format("{}:{} {}", f.line, f.column, f.message));
   return out;
 }
 
-// Runs check `id` on `source`. The configuration is `toml` when given,
-// otherwise the strict profile so that every check runs.
-inline std::vector<Finding> run_check(std::string_view id, std::string_view source, std::string_view toml = {},
-                                      const std::filesystem::path& path = "snippet.py") {
+inline const CatalogCheck* catalog_check(std::string_view id) {
   static const Catalog catalog = build_catalog();
-  const CatalogRule* check = find_check(catalog, id);
+  const auto* check = dynamic_cast<const CatalogCheck*>(find_check(catalog, id));
   EXPECT_NE(check, nullptr) << id;
+  return check;
+}
+
+// Runs `run` with the file's model and check `id`'s resolved settings under
+// `toml` (the strict profile when empty, so that every check runs).
+template <class Run>
+std::vector<Finding> with_model(std::string_view id, std::string_view source, std::string_view toml,
+                                const std::filesystem::path& path, Run run) {
+  const CatalogCheck* check = catalog_check(id);
   if (check == nullptr) return {};
-  auto config = parse_config(toml.empty() ? std::string_view("[profile]\nname = \"strict\"\n") : toml);
+  auto config = parse_config(toml.empty() ? kStrictProfile : toml);
   EXPECT_TRUE(config.has_value()) << (config ? "" : config.error().render());
   if (!config) return {};
   auto parsed = parse_module(path, source);
-  EXPECT_TRUE(parsed.has_value()) << (parsed ? "" : parsed.error().render());
+  EXPECT_TRUE(parsed.has_value()) << (parsed ? "" : parsed.error().render()) << "\n" << source;
   if (!parsed) return {};
-  SourceModel model{path, parsed->source, *parsed, *config, SourceIndex(*parsed)};
-  return check->run(model, resolve_check_config(*config, id));
+  const SourceModel model{path, parsed->source, *parsed, *config, SourceIndex(*parsed)};
+  const ResolvedCheckConfig settings = resolve_check_config(*config, id, check->row().enabled_by_default);
+  std::vector<Finding> findings;
+  run(model, *check, settings, findings);
+  return findings;
 }
 
-// Shorthand: the described findings of check `id` on `source`.
-inline std::vector<std::string> findings_of(std::string_view id, std::string_view source, std::string_view toml = {},
-                                            const std::filesystem::path& path = "snippet.py") {
+// Check `id` run the way the run driver runs it.
+inline std::vector<Finding> run_check(std::string_view id, std::string_view source, std::string_view toml = {},
+                                      const std::filesystem::path& path = "snippet.py") {
+  return with_model(id, source, toml, path, [](const SourceModel& model, const CatalogCheck& check,
+                                               const ResolvedCheckConfig& settings, std::vector<Finding>& findings) {
+    check.run(model, settings, findings);
+  });
+}
+
+inline Lines findings_of(std::string_view id, std::string_view source, std::string_view toml = {},
+                         const std::filesystem::path& path = "snippet.py") {
   return describe(run_check(id, source, toml, path));
 }
+
+// `detect` entered directly, as check `id`'s detector, whatever the settings
+// say about running it.
+inline Lines detector_findings(std::string_view id, DetectorEntry detect, std::string_view source,
+                               std::string_view toml = {}, const std::filesystem::path& path = "snippet.py") {
+  return describe(with_model(id, source, toml, path,
+                             [&](const SourceModel& model, const CatalogCheck& check,
+                                 const ResolvedCheckConfig& settings, std::vector<Finding>& findings) {
+                               DetectorContext ctx{model, check, settings, findings};
+                               detect(ctx);
+                             }));
+}
+
+// A snippet and what a detector finds in it.
+struct Case {
+  std::string source;
+  Lines expected;
+};
+
+inline void expect_cases(std::string_view id, DetectorEntry detect, const std::vector<Case>& cases,
+                         std::string_view toml = {}) {
+  for (const Case& c : cases) EXPECT_EQ(detector_findings(id, detect, c.source, toml), c.expected) << id << " on:\n" << c.source;
+}
+
+// A row of the parameterised detector tables: a named snippet and what the
+// detector of check `id` finds in it.
+struct DetectorCase {
+  const char* name;
+  const char* id;
+  DetectorEntry detect;
+  std::string_view source;
+  Lines expected;
+};
+
+// Names a parameterised test after its row's `name`.
+struct CaseName {
+  template <class Row>
+  std::string operator()(const testing::TestParamInfo<Row>& row) const {
+    return std::string(row.param.name);
+  }
+};
 
 }  // namespace quarn::test

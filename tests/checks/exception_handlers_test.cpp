@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "detector_support.h"
-#include "direct_detector_support.h"
 
 namespace quarn {
 namespace {
@@ -14,26 +13,19 @@ using test::detector_findings;
 using test::DetectorEntry;
 using Findings = std::vector<std::string>;
 
-struct Case {
-  const char* name;
-  const char* id;
-  DetectorEntry detect;
-  std::string_view source;
-  Findings expected;
-};
+using Case = test::DetectorCase;
 
 class ExceptionHandlerDetectors : public testing::TestWithParam<Case> {};
 
 TEST_P(ExceptionHandlerDetectors, ReportExactly) {
   const Case& c = GetParam();
-  // QN402 looks at bare handlers, QN408 at typed ones.
-  const bool flag = std::string_view(c.id) == "QN402";
-  EXPECT_EQ(detector_findings(c.id, c.detect, c.source, {.flag = flag}), c.expected) << c.source;
+  EXPECT_EQ(detector_findings(c.id, c.detect, c.source), c.expected) << c.source;
 }
 
 constexpr auto kBroad = detect_broad_except;
 constexpr auto kBare = detect_bare_except;
 constexpr auto kEmpty = detect_empty_except;
+constexpr auto kSilent = detect_silent_exception_swallowing;
 constexpr auto kBlanket = detect_blanket_except;
 constexpr auto kFallback = detect_silent_fallback;
 constexpr auto kGeneric = detect_generic_exception_message;
@@ -74,17 +66,17 @@ const Case kCases[] = {
     // Handlers that only pass.
     {"EmptyBare", "QN402", kEmpty, kBarePass, {"3:1 bare except handler only contains pass"}},
     {"EmptyBareIgnoresTyped", "QN402", kEmpty, kExceptionPass, {}},
-    {"EmptyTypedBroad", "QN408", kEmpty, kExceptionPass, {"3:1 broad except handler only contains pass"}},
-    {"EmptyTypedBaseException", "QN408", kEmpty, "try:\n    x()\nexcept BaseException:\n    pass\n",
+    {"EmptyTypedBroad", "QN408", kSilent, kExceptionPass, {"3:1 broad except handler only contains pass"}},
+    {"EmptyTypedBaseException", "QN408", kSilent, "try:\n    x()\nexcept BaseException:\n    pass\n",
      {"3:1 broad except handler only contains pass"}},
-    {"EmptyTypedIgnoresBare", "QN408", kEmpty, kBarePass, {}},
-    {"EmptyTypedSpecific", "QN408", kEmpty, "try:\n    x()\nexcept ValueError:\n    pass\n    pass\n",
+    {"EmptyTypedIgnoresBare", "QN408", kSilent, kBarePass, {}},
+    {"EmptyTypedSpecific", "QN408", kSilent, "try:\n    x()\nexcept ValueError:\n    pass\n    pass\n",
      {"3:1 except handler only contains pass"}},
-    {"EmptyTypedTupleIsSpecific", "QN408", kEmpty, "try:\n    x()\nexcept (Exception, E):\n    pass\n",
+    {"EmptyTypedTupleIsSpecific", "QN408", kSilent, "try:\n    x()\nexcept (Exception, E):\n    pass\n",
      {"3:1 except handler only contains pass"}},
-    {"EmptyEllipsisIsNotPass", "QN408", kEmpty, "try:\n    x()\nexcept ValueError: ...\n", {}},
-    {"EmptyPassThenCall", "QN408", kEmpty, "try:\n    x()\nexcept ValueError:\n    pass\n    log()\n", {}},
-    {"EmptyTryStar", "QN408", kEmpty, "try:\n    x()\nexcept* ValueError:\n    pass\n",
+    {"EmptyEllipsisIsNotPass", "QN408", kSilent, "try:\n    x()\nexcept ValueError: ...\n", {}},
+    {"EmptyPassThenCall", "QN408", kSilent, "try:\n    x()\nexcept ValueError:\n    pass\n    log()\n", {}},
+    {"EmptyTryStar", "QN408", kSilent, "try:\n    x()\nexcept* ValueError:\n    pass\n",
      {"3:1 except handler only contains pass"}},
 
     // Handlers that fall back to None.
@@ -154,7 +146,7 @@ const Case kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(All, ExceptionHandlerDetectors, testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::CaseName());
 
 // The catalog entries reach these detectors with their payloads (the flag
 // of QN402 and QN408 above all).

@@ -7,7 +7,6 @@
 
 #include "checks/catalog_detectors/number_literal.h"
 #include "detector_support.h"
-#include "direct_detector_support.h"
 
 namespace quarn {
 namespace {
@@ -16,20 +15,14 @@ using test::detector_findings;
 using test::DetectorEntry;
 using Findings = std::vector<std::string>;
 
-struct Case {
-  const char* name;
-  const char* id;
-  DetectorEntry detect;
-  std::string_view source;
-  Findings expected;
-};
+using Case = test::DetectorCase;
 
 class ExpressionDetectors : public testing::TestWithParam<Case> {};
 
 TEST_P(ExpressionDetectors, ReportExactly) {
   const Case& c = GetParam();
   // The boolean-operator limit is the catalog's payload.
-  EXPECT_EQ(detector_findings(c.id, c.detect, c.source, {.limit = 3}), c.expected) << c.source;
+  EXPECT_EQ(detector_findings(c.id, c.detect, c.source), c.expected) << c.source;
 }
 
 constexpr auto kBool = detect_complex_boolean_expression;
@@ -133,7 +126,7 @@ const Case kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(All, ExpressionDetectors, testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::CaseName());
 
 TEST(FloatToPlainText, ShortestRoundTripWithoutExponent) {
   const std::pair<double, std::string> cases[] = {

@@ -4,27 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "detector_support.h"
-#include "direct_detector_support.h"
 
 namespace quarn::test {
 namespace {
 
-struct Case {
-  const char* source;
-  std::vector<std::string> expected;
-};
-
-void expect_cases(DetectorEntry detect, const char* id, const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    EXPECT_EQ(detector_findings(id, detect, c.source), c.expected);
-  }
-}
-
 const std::string kAssert = "assert statement may be stripped in optimized mode";
 
 TEST(FunctionBodies, AssertProduction) {
-  expect_cases(detect_assert_production, "QN406",
+  expect_cases("QN406", detect_assert_production,
                {
                    {"def outer():\n    def inner():\n        assert x\n    return inner\n", {"3:9 " + kAssert}},
                    {"assert a\nclass C:\n    assert b, 'm'\n", {"1:1 " + kAssert, "3:5 " + kAssert}},
@@ -37,7 +24,7 @@ TEST(FunctionBodies, AssertProduction) {
 
 TEST(FunctionBodies, MutableDefaultArgument) {
   auto msg = [](const char* name) { return std::string("function `") + name + "` uses a mutable default argument"; };
-  expect_cases(detect_mutable_default_argument, "QN404",
+  expect_cases("QN404", detect_mutable_default_argument,
                {
                    {"def f(a=[], b={}):\n    pass\n", {"1:1 " + msg("f")}},
                    {"def f(a=()):\n    pass\ndef g(a=list()):\n    pass\n", {}},
@@ -55,7 +42,7 @@ TEST(FunctionBodies, MutableDefaultArgument) {
 
 TEST(FunctionBodies, GeneratedDeadBranch) {
   const std::string msg = "constant boolean condition suggests generated or placeholder branch";
-  expect_cases(detect_generated_dead_branch, "QN507",
+  expect_cases("QN507", detect_generated_dead_branch,
                {
                    {"if x:\n    pass\nelif False:\n    if True:\n        pass\n", {"3:1 " + msg, "4:5 " + msg}},
                    {"if 1:\n    pass\nif None:\n    pass\nif not True:\n    pass\nwhile True:\n    pass\n", {}},
@@ -67,7 +54,7 @@ TEST(FunctionBodies, GeneratedDeadBranch) {
 
 TEST(FunctionBodies, GlobalMutableState) {
   const std::string msg = "module-level assignment to mutable literal";
-  expect_cases(detect_global_mutable_state, "QN409",
+  expect_cases("QN409", detect_global_mutable_state,
                {
                    {"CACHE = {}\nITEMS = []\nS = {1}\nL = [x for x in y]\nD = {k: 1 for k in y}\nZ = {k for k in y}\n",
                     {"1:1 " + msg, "2:1 " + msg, "3:1 " + msg, "4:1 " + msg, "5:1 " + msg, "6:1 " + msg}},
@@ -79,7 +66,7 @@ TEST(FunctionBodies, GlobalMutableState) {
 
 TEST(FunctionBodies, UnnecessaryElseAfterReturn) {
   const std::string msg = "if branch returns but is followed by else; else may be unnecessary";
-  expect_cases(detect_unnecessary_else_after_return, "QN303",
+  expect_cases("QN303", detect_unnecessary_else_after_return,
                {
                    {"def f(x):\n    if x:\n        return 1\n    else:\n        return 2\n", {"2:5 " + msg}},
                    {"def f(x):\n    if x:\n        return 1\n        pass\n    else:\n        g()\n", {"2:5 " + msg}},
@@ -92,7 +79,7 @@ TEST(FunctionBodies, UnnecessaryElseAfterReturn) {
 
 TEST(FunctionBodies, IdentityPassthrough) {
   auto msg = [](const char* name) { return std::string("function `") + name + "` only returns its single argument"; };
-  expect_cases(detect_identity_passthrough, "QN310",
+  expect_cases("QN310", detect_identity_passthrough,
                {
                    {"def ident(x):\n    return x\n", {"1:1 " + msg("ident")}},
                    {"def f(x, *, y):\n    return x\n", {"1:1 " + msg("f")}},
@@ -110,7 +97,7 @@ TEST(FunctionBodies, IdentityPassthrough) {
 
 TEST(FunctionBodies, CollapsibleIf) {
   const std::string msg = "nested if without else can be collapsed with `and`";
-  expect_cases(detect_collapsible_if, "QN302",
+  expect_cases("QN302", detect_collapsible_if,
                {
                    {"if a:\n    if b:\n        pass\n", {"1:1 " + msg}},
                    {"if a:\n    if b:\n        pass\n    else:\n        pass\n", {}},
@@ -124,7 +111,7 @@ TEST(FunctionBodies, CollapsibleIf) {
 
 TEST(FunctionBodies, DuplicateBranchBody) {
   const std::string msg = "if and elif branches have identical bodies";
-  expect_cases(detect_duplicate_branch_body, "QN301",
+  expect_cases("QN301", detect_duplicate_branch_body,
                {
                    {"if a:\n    f()\nelif b:\n    f()\n", {"1:1 " + msg}},
                    {"if a:\n    f(1)\nelif b:\n    f( 1)\n", {}},
@@ -142,7 +129,7 @@ TEST(FunctionBodies, DuplicateBranchBody) {
 
 TEST(FunctionBodies, ManualStringJoin) {
   const std::string msg = "string concatenation with += in a loop; prefer `str.join`";
-  expect_cases(detect_manual_string_join, "QN314",
+  expect_cases("QN314", detect_manual_string_join,
                {
                    {"for c in s:\n    out += c\n", {"2:5 " + msg}},
                    {"while x:\n    out += c\n", {}},
@@ -157,7 +144,7 @@ TEST(FunctionBodies, ManualStringJoin) {
 
 TEST(FunctionBodies, SortThenReverse) {
   const std::string msg = "sort() followed by reverse(); use `sorted(..., reverse=True)`";
-  expect_cases(detect_sort_then_reverse, "QN315",
+  expect_cases("QN315", detect_sort_then_reverse,
                {
                    {"xs.sort()\nxs.reverse()\n", {"1:1 " + msg}},
                    {"xs.sort()\nprint()\nxs.reverse()\n", {}},
@@ -186,7 +173,7 @@ TEST(FunctionBodies, SortThenReverse) {
 
 TEST(FunctionBodies, QueryInLoop) {
   const std::string msg = "database query or execute inside a loop may cause N+1 access";
-  expect_cases(detect_query_in_loop, "QN412",
+  expect_cases("QN412", detect_query_in_loop,
                {
                    {"for q in qs:\n    cur.execute(q)\n", {"1:1 " + msg}},
                    {"async def f():\n    for q in qs:\n        await cur.execute(q)\n", {}},
@@ -213,7 +200,7 @@ TEST(FunctionBodies, QueryInLoop) {
 
 TEST(FunctionBodies, ExtractableCondition) {
   const std::string msg = "complex if condition may be clearer as a named boolean variable";
-  expect_cases(detect_extractable_condition, "QN308",
+  expect_cases("QN308", detect_extractable_condition,
                {
                    {"if a and b and c:\n    pass\n", {"1:1 " + msg}},
                    {"if a < b < c < d:\n    pass\n", {"1:1 " + msg}},
@@ -230,7 +217,7 @@ TEST(FunctionBodies, ExtractableCondition) {
 
 TEST(FunctionBodies, AmbiguousNoneReturn) {
   const std::string msg = "function mixes bare `return` and `return None`";
-  expect_cases(detect_ambiguous_none_return, "QN410",
+  expect_cases("QN410", detect_ambiguous_none_return,
                {
                    {"def f(x):\n    if x:\n        return\n    else:\n        return None\n", {"1:1 " + msg}},
                    {"def f(x):\n    if x:\n        return\n    with m:\n        return None\n", {}},
@@ -249,7 +236,7 @@ TEST(FunctionBodies, AmbiguousNoneReturn) {
 }
 
 TEST(FunctionBodies, RejectNone) {
-  expect_cases(detect_reject_none, "QN312",
+  expect_cases("QN312", detect_reject_none,
                {
                    {"def f(user):\n    if user is not None:\n        log()\n        return user\n",
                     {"2:5 `if user is not None: return user` can often be simplified"}},
@@ -268,7 +255,7 @@ TEST(FunctionBodies, RejectNone) {
 
 TEST(FunctionBodies, EmptyWrapperFunction) {
   auto msg = [](const char* name) { return std::string("function `") + name + "` is a thin wrapper with no added behavior"; };
-  expect_cases(detect_empty_wrapper_function, "QN506",
+  expect_cases("QN506", detect_empty_wrapper_function,
                {
                    {"class R:\n    def save(self):\n        return self.repo.save(self)\n", {"2:5 " + msg("save")}},
                    {"def _save(x):\n    return g(x)\ndef test_save():\n    g()\n", {}},

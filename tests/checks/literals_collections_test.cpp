@@ -4,29 +4,16 @@
 #include <gtest/gtest.h>
 
 #include "detector_support.h"
-#include "direct_detector_support.h"
 
 namespace quarn::test {
 namespace {
-
-struct Case {
-  const char* source;
-  std::vector<std::string> expected;
-};
-
-void expect_cases(DetectorEntry detect, const char* id, const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    EXPECT_EQ(detector_findings(id, detect, c.source), c.expected);
-  }
-}
 
 std::string repeated(const std::string& text, int times) {
   return "string literal `" + text + "` appears " + std::to_string(times) + " times; extract a named constant";
 }
 
 TEST(LiteralsCollections, RepeatedLiteral) {
-  expect_cases(detect_repeated_literal, "QN306",
+  expect_cases("QN306", detect_repeated_literal,
                {
                    {"a = 'text'\nb = 'text'\nc = 'text'\n", {"1:1 " + repeated("text", 3)}},
                    {"a = 'text'\nb = 'text'\n", {}},
@@ -51,7 +38,7 @@ TEST(LiteralsCollections, RepeatedLiteral) {
 TEST(LiteralsCollections, MixedCollectionStyle) {
   const std::string list_msg = "1:1 module mixes `[]` and `list()` empty-list constructors";
   const std::string dict_msg = "1:1 module mixes `{}` and `dict()` empty-dict constructors";
-  expect_cases(detect_mixed_collection_style, "QN109",
+  expect_cases("QN109", detect_mixed_collection_style,
                {
                    {"a = []\nb = list()\n", {list_msg}},
                    {"a = {}\nb = dict(x=1)\n", {}},
@@ -69,7 +56,7 @@ TEST(LiteralsCollections, MixedCollectionStyle) {
 
 TEST(LiteralsCollections, MixedQuoteStyle) {
   const std::string msg = "1:1 module mixes single- and double-quoted string literals";
-  expect_cases(detect_mixed_quote_style, "QN105",
+  expect_cases("QN105", detect_mixed_quote_style,
                {
                    {"a = 'x'\nb = \"y\"\n", {msg}},
                    {"a = 'x'\nb = r\"y\"\n", {}},
@@ -89,7 +76,7 @@ TEST(LiteralsCollections, FilterNone) {
   const std::string list_msg = "list comprehension filters `is not None`; consider filter(None, ...)";
   const std::string gen_msg = "generator filters `is not None`; consider filter(None, ...)";
   const std::string loop_msg = "loop filters with `is not None`; consider filter(None, ...)";
-  expect_cases(detect_filter_none, "QN313",
+  expect_cases("QN313", detect_filter_none,
                {
                    {"a = [x for x in xs if x is not None]\n", {"1:5 " + list_msg}},
                    {"a = (x for x in xs if x is not None)\n", {"1:5 " + gen_msg}},
@@ -119,7 +106,7 @@ TEST(LiteralsCollections, FilterNone) {
 
 TEST(LiteralsCollections, SortForTopK) {
   const std::string msg = "full sort then slice for top-k; consider `heapq.nlargest` or partial selection";
-  expect_cases(detect_sort_for_top_k, "QN415",
+  expect_cases("QN415", detect_sort_for_top_k,
                {
                    {"a = sorted(xs)[:5]\n", {"1:5 " + msg}},
                    {"sorted(xs, reverse=True)[1:3]\n", {"1:1 " + msg}},

@@ -1,5 +1,5 @@
-// Module-level naming and design detectors, each entered directly with the
-// payload limit of its catalog entry, over small snippets.
+// Module-level naming and design detectors, each entered directly as its
+// catalog check's detector, over small snippets.
 
 #include <filesystem>
 #include <string>
@@ -19,39 +19,11 @@ namespace quarn {
 namespace {
 
 using Detector = void (*)(DetectorContext&);
-using Lines = std::vector<std::string>;
 
-constexpr std::string_view kStrict = "[profile]\nname = \"strict\"\n";
-
-// Runs `detect` as the dispatch would for check `id`: a fresh context holding
-// the catalog entry's payload limit.
-Lines detect(std::string_view id, Detector detect, std::string_view source, std::string_view toml = kStrict,
-             const std::filesystem::path& path = "snippet.py") {
-  static const Catalog catalog = build_catalog();
-  const auto* check = dynamic_cast<const CatalogCheck*>(find_check(catalog, id));
-  EXPECT_NE(check, nullptr) << id;
-  if (check == nullptr) return {};
-  auto config = parse_config(toml);
-  EXPECT_TRUE(config.has_value()) << (config ? "" : config.error().render());
-  if (!config) return {};
-  auto parsed = parse_module(path, source);
-  EXPECT_TRUE(parsed.has_value()) << (parsed ? "" : parsed.error().render());
-  if (!parsed) return {};
-  const SourceModel model{path, parsed->source, *parsed, *config, SourceIndex(*parsed)};
-  const ResolvedCheckConfig settings = resolve_check_config(*config, id);
-  DetectorContext ctx{model, *check, settings, {}, false, check->detector().threshold};
-  detect(ctx);
-  return test::describe(ctx.findings);
-}
-
-struct Case {
-  std::string_view source;
-  Lines expected;
-};
-
-void expect_cases(std::string_view id, Detector detector, const std::vector<Case>& cases) {
-  for (const Case& c : cases) EXPECT_EQ(detect(id, detector, c.source), c.expected) << id << " on:\n" << c.source;
-}
+using test::detector_findings;
+using test::expect_cases;
+using test::Lines;
+constexpr std::string_view kStrict = test::kStrictProfile;
 
 // ---------------------------------------------------------------------------
 
@@ -67,8 +39,8 @@ TEST(NamingDesign, EveryDetectorIsSilentOnAnEmptyModule) {
       {"QN110", detect_mixed_return_style},
   };
   for (const auto& [id, detector] : detectors) {
-    EXPECT_EQ(detect(id, detector, ""), Lines{}) << id;
-    EXPECT_EQ(detect(id, detector, "# only a comment\n", kStrict, "a/domain/infrastructure/x.py"), Lines{}) << id;
+    EXPECT_EQ(detector_findings(id, detector, ""), Lines{}) << id;
+    EXPECT_EQ(detector_findings(id, detector, "# only a comment\n", kStrict, "a/domain/infrastructure/x.py"), Lines{}) << id;
   }
 }
 
@@ -187,7 +159,7 @@ TEST(NamingDesign, TooManyInstanceVariablesUsesTheFixedLimit) {
                    {nested, {"2:5 class `Wide` assigns 10 instance variables in `__init__` (max 8)"}},
                });
   // max_methods is not a limit of this check.
-  EXPECT_EQ(detect("QN202", detect_too_many_instance_variables, nine,
+  EXPECT_EQ(detector_findings("QN202", detect_too_many_instance_variables, nine,
                    "[profile]\nname = \"strict\"\n[checks.QN202]\nmax_methods = 20\n"),
             Lines{"1:1 class `Wide` assigns 9 instance variables in `__init__` (max 8)"});
 }
@@ -224,7 +196,7 @@ TEST(NamingDesign, TooManyPublicMethodsReadsItsOwnMaxMethods) {
        {"1:1 class `Wide` defines 3 public methods (max 2)"}},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(detect("QN203", detect_too_many_public_methods, class_with_methods(c.public_methods), c.toml), c.expected)
+    EXPECT_EQ(detector_findings("QN203", detect_too_many_public_methods, class_with_methods(c.public_methods), c.toml), c.expected)
         << c.toml;
   }
 }
@@ -257,7 +229,7 @@ TEST(NamingDesign, LayerViolation) {
       {"src/app/models.py", "import app.infrastructure.db\nimport app.domain\n", {}},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(detect("QN208", detect_layer_violation, c.source, kStrict, c.path), c.expected) << c.path;
+    EXPECT_EQ(detector_findings("QN208", detect_layer_violation, c.source, kStrict, c.path), c.expected) << c.path;
   }
 }
 
@@ -314,7 +286,7 @@ TEST(NamingDesign, BoilerplateParameterDocs) {
       "    \"\"\"\n";
   expect_cases("QN505", detect_boilerplate_parameter_docs,
                {
-                   {docstring,
+                   {std::string(docstring),
                     {"4:1 boilerplate :param docs for `user`", "5:1 boilerplate :param docs for `x`",
                      "7:1 boilerplate :param docs for `Count`", "8:1 boilerplate :param docs for `item`",
                      "9:1 boilerplate :param docs for `thing`", "10:1 boilerplate :param docs for `value`"}},
@@ -395,7 +367,7 @@ TEST(NamingDesign, DefensiveOverengineeringWalksEveryBlockInOrder) {
     expected.push_back(std::to_string(line) + ":" + std::to_string(column) + " class `" + std::string(name) +
                        "Factory` uses defensive suffix `Factory`");
   }
-  EXPECT_EQ(detect("QN508", detect_defensive_overengineering, kEveryBlock), expected);
+  EXPECT_EQ(detector_findings("QN508", detect_defensive_overengineering, kEveryBlock), expected);
 }
 
 TEST(NamingDesign, DefensiveOverengineering) {
@@ -543,9 +515,9 @@ std::string long_elif_chain(int branches, std::string_view last_body) {
 
 TEST(NamingDesign, LongElifChainsDoNotExhaustTheStack) {
   constexpr int kBranches = 4000;
-  EXPECT_EQ(detect("QN110", detect_mixed_return_style, long_elif_chain(kBranches, "return")),
+  EXPECT_EQ(detector_findings("QN110", detect_mixed_return_style, long_elif_chain(kBranches, "return")),
             (Lines{"1:1 function `f` mixes `return` and `yield`"}));
-  const Lines short_name = detect("QN005", detect_unclear_variable_name, long_elif_chain(kBranches, "x = 1"));
+  const Lines short_name = detector_findings("QN005", detect_unclear_variable_name, long_elif_chain(kBranches, "x = 1"));
   ASSERT_EQ(short_name.size(), 1u);
   EXPECT_EQ(short_name[0], std::to_string(5 + 2 * kBranches) + ":9 very short variable name `x`");
 }
@@ -554,7 +526,7 @@ TEST(NamingDesign, LongExpressionChainsAreNotEntered) {
   std::string source = "x = a";
   for (int i = 0; i < 4000; ++i) source += "+a";
   source += "\n";
-  EXPECT_EQ(detect("QN005", detect_unclear_variable_name, source), Lines{"1:1 very short variable name `x`"});
+  EXPECT_EQ(detector_findings("QN005", detect_unclear_variable_name, source), Lines{"1:1 very short variable name `x`"});
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "checks/catalog.h"
 #include "checks/catalog_detectors/shared_phrases.h"
 #include "config/config.h"
+#include "detector_support.h"
 #include "parser/parse.h"
 
 namespace quarn {
@@ -82,14 +83,14 @@ TEST(PhraseScanner, FindsAPhraseAtEveryOffset) {
 // A list outside the shared scan is scanned alone, with the same result as
 // its twin in the shared scan.
 TEST(PhraseMatches, SharedAndStandaloneListsAgree) {
-  static const Catalog catalog = build_catalog();
   const Config config = default_config();
   const std::filesystem::path path = "snippet.py";
   auto parsed = parse_module(path, "x = 1  # TODO fix\n# todo(me): later\ntodo = 2  # note\n# ToDo\n");
   ASSERT_TRUE(parsed.has_value());
   SourceModel model{path, parsed->source, *parsed, config, SourceIndex(*parsed)};
-  const ResolvedCheckConfig settings = resolve_check_config(config, "QN010");
-  const DetectorContext ctx{model, *find_check(catalog, "QN010"), settings, {}};
+  const ResolvedCheckConfig settings = resolve_check_config(config, "QN010", true);
+  std::vector<Finding> findings;
+  const DetectorContext ctx{model, *test::catalog_check("QN010"), settings, findings};
   const std::array<std::string_view, 4> twin = kTodoForms;
   const auto describe = [](const std::vector<PhraseMatch>& matches) {
     std::vector<std::string> out;

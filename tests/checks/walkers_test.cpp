@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "checks/catalog_detectors/walkers.h"
+#include "detector_support.h"
 #include "parser/parse.h"
 
 namespace quarn {
@@ -97,7 +98,7 @@ const WalkCase kStatementCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Statements, WalkStmts, testing::ValuesIn(kStatementCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::CaseName());
 
 const WalkCase kExpressionCases[] = {
     {"BoolOpValues", "a and b and c\n", {"BoolOp a and b and c", "Name a", "Name b", "Name c"}},
@@ -138,7 +139,7 @@ const WalkCase kExpressionCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Expressions, WalkStmts, testing::ValuesIn(kExpressionCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::CaseName());
 
 TEST(WalkExpr, StartsAtTheGivenExpression) {
   auto parsed = parse_module("walk.py", "x = f(a)[b]\n");

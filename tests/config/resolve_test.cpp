@@ -19,15 +19,17 @@ Config decoded(std::string_view toml) {
   return config.value_or(Config{});
 }
 
-bool is_default_off(std::string_view id) { return std::ranges::find(DEFAULT_OFF_CHECKS, id) != DEFAULT_OFF_CHECKS.end(); }
+// Whether the catalog row of `id` enables its check under the base profile
+// "default".
+bool enabled_by_default(std::string_view id) {
+  const auto rows = catalog_rows();
+  const auto row = std::ranges::find(rows, id, &CheckRow::id);
+  EXPECT_NE(row, rows.end()) << id;
+  return row != rows.end() && row->enabled_by_default;
+}
 
-TEST(DefaultOffChecks, AreDistinctCatalogIds) {
-  Catalog catalog = build_catalog();
-  std::set<std::string_view> seen;
-  for (std::string_view id : DEFAULT_OFF_CHECKS) {
-    EXPECT_NE(find_check(catalog, id), nullptr) << id;
-    EXPECT_TRUE(seen.insert(id).second) << id;
-  }
+ResolvedCheckConfig resolve(const Config& config, std::string_view id) {
+  return resolve_check_config(config, id, enabled_by_default(id));
 }
 
 // Which catalog checks start enabled under each active profile.
@@ -42,9 +44,9 @@ class BaseProfile : public testing::TestWithParam<BaseCase> {};
 
 TEST_P(BaseProfile, DecidesTheStartingFlag) {
   Config config = decoded(GetParam().toml);
-  for (const auto& check : build_catalog()) {
-    ResolvedCheckConfig resolved = resolve_check_config(config, check->id());
-    EXPECT_EQ(resolved.enabled, GetParam().strict || !is_default_off(check->id())) << check->id();
+  for (const CheckRow& row : catalog_rows()) {
+    ResolvedCheckConfig resolved = resolve_check_config(config, row.id, row.enabled_by_default);
+    EXPECT_EQ(resolved.enabled, GetParam().strict || row.enabled_by_default) << row.id;
   }
 }
 
@@ -68,10 +70,10 @@ INSTANTIATE_TEST_SUITE_P(Walk, BaseProfile, testing::Values(
 
 TEST(ResolveCheckConfig, BuiltInDefaultConfiguration) {
   Config config = default_config();
-  EXPECT_EQ(resolve_check_config(config, "QN007"), ResolvedCheckConfig{});
+  EXPECT_EQ(resolve(config, "QN007"), ResolvedCheckConfig{});
   ResolvedCheckConfig enabled;
   enabled.enabled = true;
-  EXPECT_EQ(resolve_check_config(config, "QN001"), enabled);
+  EXPECT_EQ(resolve(config, "QN001"), enabled);
 }
 
 struct ResolveCase {
@@ -85,7 +87,7 @@ void PrintTo(const ResolveCase& c, std::ostream* os) { *os << c.id << " under\n"
 class Precedence : public testing::TestWithParam<ResolveCase> {};
 
 TEST_P(Precedence, Resolves) {
-  EXPECT_EQ(resolve_check_config(decoded(GetParam().toml), GetParam().id), GetParam().expected);
+  EXPECT_EQ(resolve(decoded(GetParam().toml), GetParam().id), GetParam().expected);
 }
 
 constexpr std::string_view kTeamChain = R"(

@@ -6,6 +6,18 @@
 
 namespace quarn {
 
+std::uint64_t DetectorContext::limit() const {
+  const DetectorParams& params = check.row().params;
+  switch (params.limit) {
+    case LimitSetting::MaxLines: return settings.max_lines.value_or(params.threshold);
+    case LimitSetting::MaxArguments: return settings.max_arguments.value_or(params.threshold);
+    case LimitSetting::MaxDepth: return settings.max_depth.value_or(params.threshold);
+    case LimitSetting::MaxMethods: return settings.max_methods.value_or(params.threshold);
+    case LimitSetting::None: break;
+  }
+  return params.threshold;
+}
+
 void DetectorContext::report_at_offset(std::string message, std::uint32_t offset) {
   const LineColumn at = model.index.position(offset);
   report_at(std::move(message), at.line, at.column);

@@ -6,24 +6,27 @@
 #include <string_view>
 #include <vector>
 
-#include "checks/catalog_rule.h"
+#include "checks/catalog.h"
+#include "checks/source_model.h"
 #include "config/config.h"
 #include "findings/finding.h"
 #include "parser/ast.h"
-#include "checks/source_model.h"
 
 namespace quarn {
 
-// What an entered detector works with: the file's model, the findings it
-// fills, the calling check with its resolved settings, and the two payload
-// values a few detectors read.
+// What an entered detector works with: the file's model, the calling check
+// with its row and resolved settings, and the file's findings it appends to.
 struct DetectorContext {
   const SourceModel& model;
-  const CatalogRule& check;
+  const CatalogCheck& check;
   const ResolvedCheckConfig& settings;
-  std::vector<Finding> findings;
-  bool flag = false;         // detector number 7: true for QN402, false for QN408
-  std::uint64_t limit = 0;   // tag 4 and detector numbers 38 and 39
+  std::vector<Finding>& findings;
+
+  // The check's limit: the configured value of the setting its row names
+  // (a configured 0 included), else the row's threshold.
+  std::uint64_t limit() const;
+  // The phrases the check's row lists.
+  std::span<const std::string_view> phrases() const { return check.row().params.phrases; }
 
   // The file's statement list (the module body).
   std::span<py::Stmt* const> statements() const { return model.statements(); }

@@ -4,10 +4,24 @@
 
 namespace quarn {
 
-// Every detector appends its findings to ctx.findings in its walk order.
+// Every detector appends its findings to ctx.findings in its walk order; the
+// catalog row of each check names its detector.
+
+// index_detectors.cpp: Metrics over the definition indexes, text scans,
+// docstrings and forbidden imports.
+void detect_long_function(DetectorContext& ctx);  // QN001 (ctx.limit())
+void detect_too_many_arguments(DetectorContext& ctx);  // QN002, QN307 (ctx.limit())
+void detect_deep_nesting(DetectorContext& ctx);  // QN003 (ctx.limit())
+void detect_god_class(DetectorContext& ctx);  // QN201 (ctx.limit())
+void detect_line_phrases(DetectorContext& ctx);  // the row's phrases anywhere on a line
+void detect_comment_phrases(DetectorContext& ctx);  // the row's phrases in comments
+void detect_todo_without_context(DetectorContext& ctx);  // QN010
+void detect_missing_module_docstring(DetectorContext& ctx);  // QN007
+void detect_missing_function_docstring(DetectorContext& ctx);  // QN008
+void detect_forbidden_imports(DetectorContext& ctx);  // QN207 (the configured rules)
 
 // expressions.cpp: Single-expression detectors plugged into the shared traversal.
-void detect_complex_boolean_expression(DetectorContext& ctx);  // QN004
+void detect_complex_boolean_expression(DetectorContext& ctx);  // QN004 (ctx.limit())
 void detect_magic_number(DetectorContext& ctx);  // QN006
 void detect_dangerous_eval_exec(DetectorContext& ctx);  // QN407
 void detect_length_comparison(DetectorContext& ctx);  // QN414
@@ -19,7 +33,8 @@ void detect_simplifiable_if_expression(DetectorContext& ctx);  // QN305
 // exception_handlers.cpp: How a file handles and raises exceptions.
 void detect_broad_except(DetectorContext& ctx);  // QN401
 void detect_bare_except(DetectorContext& ctx);  // QN403
-void detect_empty_except(DetectorContext& ctx);  // QN402/QN408 (ctx.flag)
+void detect_empty_except(DetectorContext& ctx);  // QN402
+void detect_silent_exception_swallowing(DetectorContext& ctx);  // QN408
 void detect_blanket_except(DetectorContext& ctx);  // QN411
 void detect_silent_fallback(DetectorContext& ctx);  // QN413
 void detect_generic_exception_message(DetectorContext& ctx);  // QN504
@@ -43,8 +58,8 @@ void detect_inconsistent_class_naming(DetectorContext& ctx);  // QN102
 void detect_inconsistent_import_style(DetectorContext& ctx);  // QN104
 void detect_inconsistent_test_naming(DetectorContext& ctx);  // QN106
 void detect_service_object_explosion(DetectorContext& ctx);  // QN209
-void detect_too_many_instance_variables(DetectorContext& ctx);  // QN202 (ctx.limit)
-void detect_too_many_public_methods(DetectorContext& ctx);  // QN203 (ctx.limit)
+void detect_too_many_instance_variables(DetectorContext& ctx);  // QN202 (ctx.limit())
+void detect_too_many_public_methods(DetectorContext& ctx);  // QN203 (ctx.limit())
 void detect_layer_violation(DetectorContext& ctx);  // QN208
 void detect_excessive_abstraction(DetectorContext& ctx);  // QN509
 void detect_generic_utility_explosion(DetectorContext& ctx);  // QN510

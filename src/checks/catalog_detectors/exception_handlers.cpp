@@ -111,6 +111,15 @@ std::uint64_t count_try_statements(std::span<Stmt* const> stmts) {
   return count;
 }
 
+// Handlers whose body is only `pass`: the bare ones, or the typed ones.
+void report_pass_only_handlers(DetectorContext& ctx, bool bare) {
+  for_each_handler(ctx, [&](const ExceptHandler& handler) {
+    if ((handler.type == nullptr) == bare && only_passes(handler)) {
+      ctx.report_at_offset(std::string(pass_only_message(handler)), handler.start);
+    }
+  });
+}
+
 }  // namespace
 
 void detect_broad_except(DetectorContext& ctx) {
@@ -127,14 +136,9 @@ void detect_bare_except(DetectorContext& ctx) {
   });
 }
 
-void detect_empty_except(DetectorContext& ctx) {
-  // The flag selects bare handlers (true) or typed ones (false).
-  for_each_handler(ctx, [&](const ExceptHandler& handler) {
-    if ((handler.type == nullptr) == ctx.flag && only_passes(handler)) {
-      ctx.report_at_offset(std::string(pass_only_message(handler)), handler.start);
-    }
-  });
-}
+void detect_empty_except(DetectorContext& ctx) { report_pass_only_handlers(ctx, true); }
+
+void detect_silent_exception_swallowing(DetectorContext& ctx) { report_pass_only_handlers(ctx, false); }
 
 void detect_blanket_except(DetectorContext& ctx) {
   for_each_handler(ctx, [&](const ExceptHandler& handler) {

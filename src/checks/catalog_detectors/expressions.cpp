@@ -74,10 +74,11 @@ bool is_identity_lambda(const Expr* expr) {
 }  // namespace
 
 void detect_complex_boolean_expression(DetectorContext& ctx) {
+  const std::uint64_t limit = ctx.limit();
   for_each_reached<BoolOp>(ctx.model, [&](const BoolOp& node) {
     const std::uint64_t operators = node.values.empty() ? 0 : node.values.size() - 1;
-    if (operators > ctx.limit) {
-      ctx.report_at_offset(fmt::format("boolean expression has {} operators (max {})", operators, ctx.limit),
+    if (operators > limit) {
+      ctx.report_at_offset(fmt::format("boolean expression has {} operators (max {})", operators, limit),
                            node.start);
     }
   });

@@ -58,10 +58,10 @@ std::string_view drop_trailing(std::string_view text, std::string_view chars) {
 struct FunctionScanDescent {
   template <class Push>
   void operator()(const py::Stmt& stmt, Push&& push) const {
-    if (const auto* loop = py::dyn<py::For>(&stmt)) {
-      push(loop->body);
-    } else if (const auto* loop = py::dyn<py::While>(&stmt)) {
-      push(loop->body);
+    if (const auto* for_loop = py::dyn<py::For>(&stmt)) {
+      push(for_loop->body);
+    } else if (const auto* while_loop = py::dyn<py::While>(&stmt)) {
+      push(while_loop->body);
     } else if (const auto* branch = py::dyn<py::If>(&stmt)) {
       push(branch->body);
       push(branch->orelse);
@@ -231,16 +231,17 @@ void detect_service_object_explosion(DetectorContext& ctx) {
 }
 
 void detect_too_many_instance_variables(DetectorContext& ctx) {
+  const std::uint64_t limit = ctx.limit();
   for (const ClassInfo& cls : ctx.model.index.classes()) {
-    if (cls.init_attribute_count <= ctx.limit) continue;
+    if (cls.init_attribute_count <= limit) continue;
     ctx.report_at(fmt::format("class `{}` assigns {} instance variables in `__init__` (max {})", cls.name,
-                              cls.init_attribute_count, ctx.limit),
+                              cls.init_attribute_count, limit),
                   cls.line, cls.column);
   }
 }
 
 void detect_too_many_public_methods(DetectorContext& ctx) {
-  const std::uint64_t limit = ctx.settings.max_methods.value_or(ctx.limit);
+  const std::uint64_t limit = ctx.limit();
   for (const ClassInfo& cls : ctx.model.index.classes()) {
     if (cls.public_method_count <= limit) continue;
     ctx.report_at(fmt::format("class `{}` defines {} public methods (max {})", cls.name, cls.public_method_count, limit),

@@ -61,7 +61,7 @@ void expect_cases(const std::vector<Case>& cases) {
   }
 }
 
-TEST(Dispatch, MetricThresholds) {
+TEST(IndexDetectors, MetricThresholds) {
   const std::vector<Case> cases = {
       {"exactly max_lines", "QN001", function_of_lines(50), {}},
       {"one over max_lines", "QN001", function_of_lines(51), {"1:1 function `f` spans ~51 lines (max 50)"}},
@@ -98,7 +98,7 @@ TEST(Dispatch, MetricThresholds) {
   expect_cases(cases);
 }
 
-TEST(Dispatch, TodoWithoutContext) {
+TEST(IndexDetectors, TodoWithoutContext) {
   const std::vector<Case> cases = {
       {"plain todo", "QN010", "x = 1  # todo fix this\n", {"1:8 TODO comment without owner/context (use TODO(owner): ...)"}},
       {"owner in parentheses", "QN010", "# TODO(bob): fix\n", {}},
@@ -115,7 +115,7 @@ TEST(Dispatch, TodoWithoutContext) {
   expect_cases(cases);
 }
 
-TEST(Dispatch, LinePhrases) {
+TEST(IndexDetectors, LinePhrases) {
   const std::vector<Case> cases = {
       {"column of the match", "QN011", "x = 1  # This Function is odd\n", {"1:10 matches pattern `this function`"}},
       {"first phrase of the list wins", "QN011", "# this module has this function\n",
@@ -134,7 +134,7 @@ TEST(Dispatch, LinePhrases) {
   expect_cases(cases);
 }
 
-TEST(Dispatch, CommentPhrases) {
+TEST(IndexDetectors, CommentPhrases) {
   const std::vector<Case> cases = {
       {"placed at the comment", "QN013", "x = 1  # Step 1: load\n", {"1:8 matches pattern `step 1`"}},
       {"first phrase of the list wins", "QN013", "# step 3 after step 2\n", {"1:1 matches pattern `step 2`"}},
@@ -148,7 +148,7 @@ TEST(Dispatch, CommentPhrases) {
   expect_cases(cases);
 }
 
-TEST(Dispatch, ModuleDocstring) {
+TEST(IndexDetectors, ModuleDocstring) {
   const Lines missing = {"1:1 module is missing a top-level docstring"};
   const std::vector<Case> cases = {
       {"triple-quoted string first", "QN007", "\"\"\"Module.\"\"\"\nimport os\n", {}},
@@ -163,7 +163,7 @@ TEST(Dispatch, ModuleDocstring) {
   expect_cases(cases);
 }
 
-TEST(Dispatch, FunctionDocstrings) {
+TEST(IndexDetectors, FunctionDocstrings) {
   const std::vector<Case> cases = {
       {"every def counts", "QN008",
        "def f():\n    'doc'\nclass C:\n    def __init__(self):\n        pass\n    async def _g(self):\n"
@@ -175,7 +175,7 @@ TEST(Dispatch, FunctionDocstrings) {
   expect_cases(cases);
 }
 
-TEST(Dispatch, ForbiddenImports) {
+TEST(IndexDetectors, ForbiddenImports) {
   const std::string rule = strict_with("[[checks.QN207.rules]]\nfrom = \"app.domain\"\nforbidden = \"app.infrastructure\"\n");
   const std::string two_rules =
       rule + "[[checks.QN207.rules]]\nfrom = \"domain\"\nforbidden = \"app\"\n";
@@ -215,14 +215,14 @@ TEST(Dispatch, ForbiddenImports) {
   expect_cases(cases);
 }
 
-TEST(Dispatch, InvalidUtf8ComponentIsSkipped) {
+TEST(IndexDetectors, InvalidUtf8ComponentIsSkipped) {
   const std::string rule = strict_with("[[checks.QN207.rules]]\nfrom = \"app.domain\"\nforbidden = \"db\"\n");
   // The invalid component drops out, so the two neighbours become adjacent.
   EXPECT_EQ(findings_of("QN207", "import db\n", rule, std::string("app/\xff/domain/m.py")),
             Lines{"1:8 module `db` must not be imported from `app.domain` layer"});
 }
 
-TEST(Dispatch, Gate) {
+TEST(IndexDetectors, Gate) {
   const std::string source = "import os\ndef f(a, b, c, d, e, g, h, i):\n    pass\n";
   // QN007 and QN206 are off in the default profile.
   EXPECT_EQ(findings_of("QN007", source, "[profile]\nname = \"default\"\n"), Lines{});
@@ -234,7 +234,7 @@ TEST(Dispatch, Gate) {
   EXPECT_EQ(findings_of("QN206", "import a\nimport b\n"), Lines{});
 }
 
-TEST(Dispatch, FindingsCarryTheCatalogEntry) {
+TEST(IndexDetectors, FindingsCarryTheCatalogEntry) {
   const auto findings = run_check("QN207", "import app.infrastructure\n",
                                   strict_with("[[checks.QN207.rules]]\nfrom = \"app\"\nforbidden = \"app\"\n"),
                                   "pkg/app/mod.py");
@@ -250,7 +250,7 @@ TEST(Dispatch, FindingsCarryTheCatalogEntry) {
   EXPECT_TRUE(f.explanation.has_value());
 }
 
-TEST(Dispatch, ConfiguredSeverityIsLeftToTheDriver) {
+TEST(IndexDetectors, ConfiguredSeverityIsLeftToTheDriver) {
   const auto findings = run_check("QN007", "", strict_with("[checks.QN007]\nseverity = \"critical\"\n"));
   ASSERT_EQ(findings.size(), 1u);
   EXPECT_EQ(findings[0].severity, Severity::Low);

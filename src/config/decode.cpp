@@ -112,6 +112,13 @@ Status assign_to(Target& target, Decoded<Value> decoded) {
   return {};
 }
 
+// For a key that must hold a valid value although nothing reads it.
+template <class Value>
+Status validate_only(Decoded<Value> decoded) {
+  if (!decoded) return std::unexpected(std::move(decoded.error()));
+  return {};
+}
+
 // Entries of a table sorted by where their keys first appear: the table
 // itself keeps them in key order, but the first error must be the first
 // one in the file.
@@ -315,8 +322,7 @@ Decoded<std::vector<ForbiddenImportRule>> deserialize_rules(const toml::node& no
 
 constexpr Field<CheckConfig> kCheckConfigFields[] = {
     {"enabled", [](const toml::node& v, CheckConfig& r) { return assign_to(r.enabled, deserialize_bool(v)); }},
-    {"max_branches",
-     [](const toml::node& v, CheckConfig& r) { return assign_to(r.max_branches, deserialize_u64(v)); }},
+    {"max_branches", [](const toml::node& v, CheckConfig&) { return validate_only(deserialize_u64(v)); }},
     {"max_arguments",
      [](const toml::node& v, CheckConfig& r) { return assign_to(r.max_arguments, deserialize_u64(v)); }},
     {"max_lines", [](const toml::node& v, CheckConfig& r) { return assign_to(r.max_lines, deserialize_u64(v)); }},

@@ -23,11 +23,9 @@ enum class Category : std::uint8_t {
   Security,
   Architecture,
   Ai,
-  Performance,
-  Maintainability,
 };
 
-enum class Confidence : std::uint8_t { Deterministic, ToolReported, LlmInferred, ConsensusInferred };
+enum class Confidence : std::uint8_t { Deterministic, ToolReported };
 
 std::string_view severity_name(Severity severity);
 std::string_view category_name(Category category);

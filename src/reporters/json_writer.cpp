@@ -83,11 +83,6 @@ void JsonWriter::string(std::string_view text) {
   append_json_string(out_, text);
 }
 
-void JsonWriter::quoted_string(std::string_view literal) {
-  start_value();
-  out_ += literal;
-}
-
 void JsonWriter::number(std::uint64_t value) {
   start_value();
   append_json_number(out_, value);

@@ -1,8 +1,6 @@
 #include "parser/parse.h"
 
 #include <algorithm>
-#include <cstring>
-#include <optional>
 
 #include <fmt/format.h>
 

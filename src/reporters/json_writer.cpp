@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 
 #include <fmt/format.h>
 

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <iterator>
 #include <memory>
-#include <system_error>
 
 #include <fmt/format.h>
 

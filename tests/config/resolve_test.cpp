@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <set>
-#include <string>
 #include <string_view>
 
 #include <gtest/gtest.h>

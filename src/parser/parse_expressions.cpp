@@ -64,10 +64,6 @@ bool starts_comprehension(Tok k, Tok next) {
   return k == Tok::KwFor || (k == Tok::KwAsync && next == Tok::KwFor);
 }
 
-// Python refuses decimal literals longer than this (its int/str conversion
-// limit), so they are syntax errors.
-constexpr std::size_t kMaxDecimalDigits = 4300;
-
 }  // namespace
 
 bool Parser::starts_expression(Tok k) const {

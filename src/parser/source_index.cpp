@@ -1,8 +1,7 @@
 #include "parser/source_index.h"
 
-#include <cstdint>
-
 #include <algorithm>
+#include <cstdint>
 
 #include "parser/parse.h"
 #include "parser/statement_walk.h"
@@ -10,8 +9,6 @@
 namespace quarn {
 
 namespace {
-
-using StmtList = std::span<py::Stmt* const>;
 
 bool is_definition(const py::Stmt& stmt) {
   return stmt.is<py::AnyFunctionDef>() || stmt.is<py::ClassDef>();

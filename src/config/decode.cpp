@@ -376,6 +376,6 @@ constexpr Field<Config> kConfigFields[] = {
 
 }  // namespace
 
-Decoded<Config> visit_config_map(const toml::table& root) { return record_by_key(root, kConfigFields); }
+Decoded<Config> decode_config(const toml::table& root) { return record_by_key(root, kConfigFields); }
 
 }  // namespace quarn

@@ -9,8 +9,8 @@
 
 #include "base/output.h"
 #include "checks/catalog.h"
-#include "parser/parse.h"
 #include "checks/source_model.h"
+#include "parser/parse.h"
 #include "reporters/human.h"
 #include "reporters/json.h"
 #include "reporters/remediation_prompt.h"
@@ -42,8 +42,8 @@ struct FileResult {
 
 // Runs every enabled check of the catalog on one parsed file; the findings
 // come sorted.
-std::vector<Finding> check_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
-                                const fs::path& path, const ParsedModule& parsed, const Config& config) {
+std::vector<Finding> run_enabled_checks(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
+                                        const fs::path& path, const ParsedModule& parsed, const Config& config) {
   SourceModel model{path, parsed.source, parsed, config, SourceIndex(parsed)};
   std::vector<Finding> findings;
   for (std::size_t i = 0; i < catalog.size(); ++i) {
@@ -62,8 +62,8 @@ std::vector<Finding> check_file(const Catalog& catalog, const std::vector<Resolv
 }
 
 // Reads, parses and checks one file; a read or parse failure is the file's error.
-FileResult check_one_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
-                          const fs::path& path, const Config& config) {
+FileResult check_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings, const fs::path& path,
+                      const Config& config) {
   auto text = read_source(path);
   if (!text) return {.findings = {}, .error = text.error().render()};
   auto parsed = parse_module(path, *text);
@@ -71,7 +71,7 @@ FileResult check_one_file(const Catalog& catalog, const std::vector<ResolvedChec
     return {.findings = {},
             .error = std::move(parsed.error()).context(fmt::format("parse {}", path_text(path))).render()};
   }
-  return {.findings = check_file(catalog, settings, path, *parsed, config), .error = std::nullopt};
+  return {.findings = run_enabled_checks(catalog, settings, path, *parsed, config), .error = std::nullopt};
 }
 
 // Findings per piece of the report that one worker renders at a time: about
@@ -128,7 +128,6 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
 
 }  // namespace
 
-
 FindingsView RunOutcome::findings() const {
   FindingsView view;
   for (const auto& list : findings_by_file) view.append(list);
@@ -169,7 +168,7 @@ RunOutcome check_files(const std::vector<fs::path>& files, const Config& config,
   // Every file's result may wait, so that one slow file never stalls the rest.
   run_in_order(
       files.size(), workers, files.size(),
-      [&](std::size_t i) { return check_one_file(catalog, settings, files[i], config); },
+      [&](std::size_t i) { return check_file(catalog, settings, files[i], config); },
       [&](std::size_t i, FileResult& result) {
         if (result.error) {
           write_stderr(fmt::format("warning: {}\n", *result.error));

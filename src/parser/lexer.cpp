@@ -680,10 +680,13 @@ bool Lexer::decimal_tail(std::uint32_t& p) {
 // keywords that may follow a number in valid code ("1if x else y").
 bool Lexer::check_number_end(std::uint32_t p, const char* kind) {
   auto followed_by = [&](std::string_view word) {
-    for (std::size_t k = 0; k < word.size(); ++k) {
-      if (at(p + k) != word[k]) return false;
+    if (p > n_ || word.size() > n_ - p) return false;
+    // Fits: no longer than the rest of the source, which is under 4 GiB.
+    const auto length = static_cast<std::uint32_t>(word.size());
+    for (std::uint32_t k = 0; k < length; ++k) {
+      if (s_[p + k] != word[k]) return false;
     }
-    return !has_flag(at(p + word.size()), kIdentChar);
+    return !has_flag(at(p + length), kIdentChar);
   };
   char c = at(p);
   bool keyword = false;

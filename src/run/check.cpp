@@ -126,14 +126,21 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
   return write_stdout(tail);
 }
 
-}  // namespace
+// What checking every file gave: each file's sorted findings, in file
+// order (together one sorted list, kept apart so that no finding moves after
+// its file is checked), and how many files failed to read or parse.
+struct RunOutcome {
+  std::vector<std::vector<Finding>> findings_by_file;
+  std::size_t failed_files = 0;
 
-FindingsView RunOutcome::findings() const {
-  FindingsView view;
-  for (const auto& list : findings_by_file) view.append(list);
-  return view;
-}
+  FindingsView findings() const {
+    FindingsView view;
+    for (const auto& list : findings_by_file) view.append(list);
+    return view;
+  }
+};
 
+// Moves every finding into one list, in order.
 std::vector<Finding> take_findings(RunOutcome& outcome) {
   std::size_t total = 0;
   for (const auto& list : outcome.findings_by_file) total += list.size();
@@ -157,10 +164,15 @@ void free_findings(RunOutcome& outcome, unsigned workers) {
       [](std::size_t, int) {});
 }
 
+// Workers for a run over `files` files: the CPUs this process may use, at
+// most one per file.
 unsigned worker_count(std::size_t files) {
   return static_cast<unsigned>(std::clamp<std::size_t>(files, 1, available_cpus()));
 }
 
+// Parses and checks every file on `workers` threads; findings sorted, each
+// file's warning printed on standard error as soon as every earlier file is
+// done.
 RunOutcome check_files(const std::vector<fs::path>& files, const Config& config, unsigned workers) {
   const Catalog catalog = build_catalog();
   const std::vector<ResolvedCheckConfig> settings = resolve_catalog_settings(catalog, config);
@@ -169,10 +181,10 @@ RunOutcome check_files(const std::vector<fs::path>& files, const Config& config,
   run_in_order(
       files.size(), workers, files.size(),
       [&](std::size_t i) { return check_file(catalog, settings, files[i], config); },
-      [&](std::size_t i, FileResult& result) {
+      [&](std::size_t, FileResult& result) {
         if (result.error) {
           write_stderr(fmt::format("warning: {}\n", *result.error));
-          outcome.file_errors.push_back(FileError{files[i], std::move(*result.error)});
+          ++outcome.failed_files;
         } else if (!result.findings.empty()) {
           outcome.findings_by_file.push_back(std::move(result.findings));
         }
@@ -190,6 +202,8 @@ RunOutcome check_files(const std::vector<fs::path>& files, const Config& config,
   }
   return outcome;
 }
+
+}  // namespace
 
 RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers) {
   const fs::path& path = command.path;
@@ -221,7 +235,7 @@ RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers
     if (auto written = write_remediation_prompt(*command.remediation_prompt, findings, path); !written)
       return fail(std::move(written.error()));
   }
-  const std::uint8_t status = !findings.empty() ? 1 : outcome.file_errors.empty() ? 0 : 2;
+  const std::uint8_t status = !findings.empty() ? 1 : outcome.failed_files == 0 ? 0 : 2;
   free_findings(outcome, pool);
   return status;
 }

@@ -27,16 +27,19 @@ quarn_install_missing() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
-# quarn_build DIR [cmake options...] [-- targets...]: configure when needed,
-# then build everything or the targets (make rebuilds only what is stale).
+# quarn_build DIR [cmake options...] [-- targets...]: configure when the
+# directory is new or was configured with other options, then build
+# everything or the targets (make rebuilds only what is stale).
 quarn_build() {
   local dir="$1"; shift
   local log="$QUARN_ROOT/$dir.log" options=() targets=()
   while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
   [ $# -gt 0 ] && shift && targets=(--target "$@")
   mkdir -p "$QUARN_ROOT/$dir"
-  if [ ! -f "$QUARN_ROOT/$dir/CMakeCache.txt" ]; then
+  local stamp="$QUARN_ROOT/$dir/quarn-options"
+  if [ ! -f "$QUARN_ROOT/$dir/CMakeCache.txt" ] || [ "$(cat "$stamp" 2>/dev/null)" != "${options[*]}" ]; then
     cmake -S "$QUARN_ROOT" -B "$QUARN_ROOT/$dir" "${options[@]}" >"$log" 2>&1 || { cat "$log" >&2; return 1; }
+    printf '%s' "${options[*]}" >"$stamp"
   fi
   cmake --build "$QUARN_ROOT/$dir" -j "$(nproc)" "${targets[@]}" >"$log" 2>&1 || { cat "$log" >&2; return 1; }
 }

@@ -44,6 +44,9 @@ Result<std::string> read_regular_file(const std::filesystem::path& path);
 // The system's message for an errno value, e.g. "No such file or directory (os error 2)".
 std::string os_error_message(int error_number);
 
+// True for the bytes that continue a UTF-8 sequence (10xxxxxx).
+inline bool is_utf8_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
 // True when `text` is valid UTF-8 (no overlongs, no surrogates, max U+10FFFF).
 bool is_valid_utf8(std::string_view text);
 

@@ -1,5 +1,8 @@
 #include "cli/cli.h"
 
+#include <string>
+#include <vector>
+
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
@@ -23,6 +26,19 @@ struct UsageFormatter : CLI::Formatter {
 };
 
 std::string usage_line(const CLI::App* app, const std::string& name) { return UsageFormatter{}.usage(app, name); }
+
+// Prints a usage error the way the parser reports one; the status is 2.
+std::uint8_t usage_error(std::string_view message, const CLI::App* app, const std::string& name) {
+  write_stderr(fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n", message, usage_line(app, name)));
+  return 2;
+}
+
+// The last subcommand named on the command line, or the app itself.
+const CLI::App* innermost_named(const CLI::App& app) {
+  const CLI::App* target = &app;
+  for (const CLI::App* sub : app.get_subcommands()) target = sub;
+  return target;
+}
 
 // Help and version text end the command here, so a failed write is reported
 // here too, the way main reports a run error.
@@ -143,19 +159,13 @@ std::variant<Command, std::uint8_t> CliDefinition::parse(int argc, const char* c
     app.parse(argc, argv);
     if (v.check->parsed() && v.path_option->count() == 0) throw CLI::RequiredError("PATH");
   } catch (const CLI::CallForHelp&) {
-    // The help of the innermost subcommand that was named.
-    const CLI::App* target = &app;
-    for (const CLI::App* sub : app.get_subcommands()) target = sub;
+    const CLI::App* target = innermost_named(app);
     return print_text(target == &app ? app.help() : target->help("quarn"));
   } catch (const CLI::CallForVersion& e) {
     return print_text(std::string(e.what()) + "\n");
   } catch (const CLI::ParseError& e) {
-    const CLI::App* target = &app;
-    for (const CLI::App* sub : app.get_subcommands()) target = sub;
-    std::string name = target == &app ? "quarn" : "quarn " + target->get_name();
-    write_stderr(fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n", e.what(),
-                             usage_line(target, name)));
-    return std::uint8_t{2};
+    const CLI::App* target = innermost_named(app);
+    return usage_error(e.what(), target, target == &app ? "quarn" : "quarn " + target->get_name());
   }
 
   if (v.help->parsed()) {
@@ -167,9 +177,7 @@ std::variant<Command, std::uint8_t> CliDefinition::parse(int argc, const char* c
         return print_text(sub->help("quarn"));
       }
     }
-    write_stderr(fmt::format("error: unrecognized subcommand '{}'\n\n{}\nFor more information, try '--help'.\n",
-                             v.help_topic.front(), usage_line(&app, "quarn")));
-    return std::uint8_t{2};
+    return usage_error(fmt::format("unrecognized subcommand '{}'", v.help_topic.front()), &app, "quarn");
   }
   if (v.check->parsed()) {
     CheckCommand check;

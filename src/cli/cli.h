@@ -2,9 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
+#include <variant>
 
 #include "run/command.h"
 

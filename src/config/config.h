@@ -30,9 +30,9 @@ struct ForbiddenImportRule {
 
 // One [checks.KEY] or [profiles.NAME.checks.KEY] table. Unset fields leave
 // the decision to the next source down the chain (see resolve_check_config).
+// The key `max_branches` is validated but not kept: no check reads it.
 struct CheckConfig {
   std::optional<bool> enabled{};
-  std::optional<std::uint64_t> max_branches{};  // accepted and validated, read by no check
   std::optional<std::uint64_t> max_arguments{};
   std::optional<std::uint64_t> max_lines{};
   std::optional<std::uint64_t> max_depth{};

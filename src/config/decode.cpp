@@ -112,6 +112,13 @@ Status assign_to(Target& target, Decoded<Value> decoded) {
   return {};
 }
 
+// For a key that must hold a valid value although nothing reads it.
+template <class Value>
+Status validate_only(Decoded<Value> decoded) {
+  if (!decoded) return std::unexpected(std::move(decoded.error()));
+  return {};
+}
+
 // Entries of a table sorted by where their keys first appear: the table
 // itself keeps them in key order, but the first error must be the first
 // one in the file.
@@ -217,29 +224,43 @@ Decoded<std::size_t> visit_fields_by_position(const toml::array& array, const Fi
   return count;
 }
 
-template <class Record>
-Decoded<Record> deserialize_record(const toml::node& node, std::string_view expected,
-                                   Decoded<Record> (*by_key)(const toml::table&),
-                                   Decoded<Record> (*by_position)(const toml::array&)) {
-  if (auto table = node.as_table()) return by_key(*table);
-  if (auto array = node.as_array()) return by_position(*array);
-  return invalid_type(node, expected);
-}
+// Whether a record may leave fields out: a table by not naming them, an
+// array by ending early.
+enum class Fields : bool { Optional, Required };
 
 template <class Record, std::size_t N>
-Decoded<Record> record_by_key(const toml::table& table, const Field<Record> (&fields)[N]) {
+Decoded<Record> record_by_key(const toml::table& table, const Field<Record> (&fields)[N],
+                              Fields presence = Fields::Optional) {
   Record record;
   auto seen = visit_fields_by_key(table, fields, record);
   if (!seen) return std::unexpected(std::move(seen.error()));
+  for (std::size_t i = 0; presence == Fields::Required && i < N; ++i) {
+    if (!(*seen & (1u << i))) return decode_error(fmt::format("missing field `{}`", fields[i].key), table.source());
+  }
   return record;
 }
 
 template <class Record, std::size_t N>
-Decoded<Record> record_by_position(const toml::array& array, const Field<Record> (&fields)[N]) {
+Decoded<Record> record_by_position(const toml::array& array, std::string_view expected,
+                                   const Field<Record> (&fields)[N], Fields presence) {
   Record record;
   auto taken = visit_fields_by_position(array, fields, record);
   if (!taken) return std::unexpected(std::move(taken.error()));
+  if (presence == Fields::Required && *taken < N) {
+    return decode_error(fmt::format("invalid length {}, expected {} with {} elements", *taken, expected, N),
+                        array.source());
+  }
   return record;
+}
+
+// A record read by key from a table or by position from an array;
+// `expected` names it in messages.
+template <class Record, std::size_t N>
+Decoded<Record> deserialize_record(const toml::node& node, std::string_view expected,
+                                   const Field<Record> (&fields)[N], Fields presence = Fields::Optional) {
+  if (auto table = node.as_table()) return record_by_key(*table, fields, presence);
+  if (auto array = node.as_array()) return record_by_position(*array, expected, fields, presence);
+  return invalid_type(node, expected);
 }
 
 template <class Element>
@@ -281,30 +302,8 @@ constexpr Field<ForbiddenImportRule> kForbiddenImportRuleFields[] = {
      [](const toml::node& v, ForbiddenImportRule& r) { return assign_to(r.forbidden, deserialize_string(v)); }},
 };
 
-Decoded<ForbiddenImportRule> visit_forbidden_import_rule_map(const toml::table& table) {
-  ForbiddenImportRule rule;
-  auto seen = visit_fields_by_key(table, kForbiddenImportRuleFields, rule);
-  if (!seen) return std::unexpected(std::move(seen.error()));
-  if (!(*seen & 1u)) return decode_error("missing field `from`", table.source());
-  if (!(*seen & 2u)) return decode_error("missing field `forbidden`", table.source());
-  return rule;
-}
-
-Decoded<ForbiddenImportRule> visit_forbidden_import_rule_seq(const toml::array& array) {
-  ForbiddenImportRule rule;
-  auto taken = visit_fields_by_position(array, kForbiddenImportRuleFields, rule);
-  if (!taken) return std::unexpected(std::move(taken.error()));
-  if (*taken < std::size(kForbiddenImportRuleFields)) {
-    return decode_error(
-        fmt::format("invalid length {}, expected struct ForbiddenImportRule with 2 elements", *taken),
-        array.source());
-  }
-  return rule;
-}
-
 Decoded<ForbiddenImportRule> deserialize_forbidden_import_rule(const toml::node& node) {
-  return deserialize_record(node, "struct ForbiddenImportRule", visit_forbidden_import_rule_map,
-                            visit_forbidden_import_rule_seq);
+  return deserialize_record(node, "struct ForbiddenImportRule", kForbiddenImportRuleFields, Fields::Required);
 }
 
 Decoded<std::vector<ForbiddenImportRule>> deserialize_rules(const toml::node& node) {
@@ -315,8 +314,7 @@ Decoded<std::vector<ForbiddenImportRule>> deserialize_rules(const toml::node& no
 
 constexpr Field<CheckConfig> kCheckConfigFields[] = {
     {"enabled", [](const toml::node& v, CheckConfig& r) { return assign_to(r.enabled, deserialize_bool(v)); }},
-    {"max_branches",
-     [](const toml::node& v, CheckConfig& r) { return assign_to(r.max_branches, deserialize_u64(v)); }},
+    {"max_branches", [](const toml::node& v, CheckConfig&) { return validate_only(deserialize_u64(v)); }},
     {"max_arguments",
      [](const toml::node& v, CheckConfig& r) { return assign_to(r.max_arguments, deserialize_u64(v)); }},
     {"max_lines", [](const toml::node& v, CheckConfig& r) { return assign_to(r.max_lines, deserialize_u64(v)); }},
@@ -327,16 +325,8 @@ constexpr Field<CheckConfig> kCheckConfigFields[] = {
     {"severity", [](const toml::node& v, CheckConfig& r) { return assign_to(r.severity, deserialize_severity(v)); }},
 };
 
-Decoded<CheckConfig> visit_check_config_map(const toml::table& table) {
-  return record_by_key(table, kCheckConfigFields);
-}
-
-Decoded<CheckConfig> visit_check_config_seq(const toml::array& array) {
-  return record_by_position(array, kCheckConfigFields);
-}
-
 Decoded<CheckConfig> deserialize_check_config(const toml::node& node) {
-  return deserialize_record(node, "struct CheckConfig", visit_check_config_map, visit_check_config_seq);
+  return deserialize_record(node, "struct CheckConfig", kCheckConfigFields);
 }
 
 Decoded<CheckConfigMap> deserialize_checks_map(const toml::node& node) {
@@ -352,17 +342,8 @@ constexpr Field<ProfileDefinition> kProfileDefinitionFields[] = {
      [](const toml::node& v, ProfileDefinition& r) { return assign_to(r.checks, deserialize_checks_map(v)); }},
 };
 
-Decoded<ProfileDefinition> visit_profile_definition_map(const toml::table& table) {
-  return record_by_key(table, kProfileDefinitionFields);
-}
-
-Decoded<ProfileDefinition> visit_profile_definition_seq(const toml::array& array) {
-  return record_by_position(array, kProfileDefinitionFields);
-}
-
 Decoded<ProfileDefinition> deserialize_profile_definition(const toml::node& node) {
-  return deserialize_record(node, "struct ProfileDefinition", visit_profile_definition_map,
-                            visit_profile_definition_seq);
+  return deserialize_record(node, "struct ProfileDefinition", kProfileDefinitionFields);
 }
 
 Decoded<ProfileMap> deserialize_profiles_map(const toml::node& node) {
@@ -375,16 +356,8 @@ constexpr Field<ActiveProfile> kActiveProfileFields[] = {
     {"name", [](const toml::node& v, ActiveProfile& r) { return assign_to(r.name, deserialize_string(v)); }},
 };
 
-Decoded<ActiveProfile> visit_active_profile_map(const toml::table& table) {
-  return record_by_key(table, kActiveProfileFields);
-}
-
-Decoded<ActiveProfile> visit_active_profile_seq(const toml::array& array) {
-  return record_by_position(array, kActiveProfileFields);
-}
-
 Decoded<ActiveProfile> deserialize_active_profile(const toml::node& node) {
-  return deserialize_record(node, "struct ActiveProfile", visit_active_profile_map, visit_active_profile_seq);
+  return deserialize_record(node, "struct ActiveProfile", kActiveProfileFields);
 }
 
 // Config ------------------------------------------------------------------------
@@ -403,6 +376,6 @@ constexpr Field<Config> kConfigFields[] = {
 
 }  // namespace
 
-Decoded<Config> visit_config_map(const toml::table& root) { return record_by_key(root, kConfigFields); }
+Decoded<Config> decode_config(const toml::table& root) { return record_by_key(root, kConfigFields); }
 
 }  // namespace quarn

@@ -23,6 +23,6 @@ using Decoded = std::expected<T, DecodeError>;
 
 // Decodes the root table. Entries of every table are visited in the order
 // their keys first appear in the file, and the first failure ends decoding.
-Decoded<Config> visit_config_map(const toml::table& root);
+Decoded<Config> decode_config(const toml::table& root);
 
 }  // namespace quarn

@@ -84,7 +84,7 @@ Result<Config> parse_config(std::string_view text) {
   } catch (const toml::parse_error& error) {
     return fail(render_parse_error(text, input, error));
   }
-  auto config = visit_config_map(document);
+  auto config = decode_config(document);
   if (!config) return fail(render_toml_error(text, input.original(config.error().where), config.error().message));
   return std::move(*config);
 }

@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <unordered_set>
-#include <utility>
 #include <vector>
 
 #include "config/config.h"

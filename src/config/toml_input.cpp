@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include "base/output.h"
+
 namespace quarn {
 
 namespace {
@@ -13,14 +15,12 @@ constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 // \uXXXX spells one code point in six.
 constexpr toml::source_index kEscapeGrowth = 5;
 
-bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
 void advance_over(toml::source_position& at, std::string_view text) {
   for (char c : text) {
     if (c == '\n') {
       ++at.line;
       at.column = 1;
-    } else if (!is_continuation_byte(c)) {
+    } else if (!is_utf8_continuation_byte(c)) {
       ++at.column;
     }
   }

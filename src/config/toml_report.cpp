@@ -5,11 +5,11 @@
 
 #include <fmt/format.h>
 
+#include "base/output.h"
+
 namespace quarn {
 
 namespace {
-
-bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // Line `number` (1-based) without its line break; empty past the end.
 std::string_view source_line(std::string_view text, std::uint32_t number) {
@@ -28,13 +28,13 @@ std::size_t byte_offset(std::string_view line, std::uint32_t column) {
   std::size_t offset = 0;
   for (std::uint32_t seen = 1; seen < column && offset < line.size(); ++seen) {
     do ++offset;
-    while (offset < line.size() && is_continuation_byte(line[offset]));
+    while (offset < line.size() && is_utf8_continuation_byte(line[offset]));
   }
   return offset;
 }
 
 std::size_t code_points(std::string_view text) {
-  return static_cast<std::size_t>(std::ranges::count_if(text, [](char c) { return !is_continuation_byte(c); }));
+  return static_cast<std::size_t>(std::ranges::count_if(text, [](char c) { return !is_utf8_continuation_byte(c); }));
 }
 
 // Control characters would reach the terminal raw; each becomes one
@@ -59,7 +59,7 @@ std::string caret_indent(std::string_view prefix) {
   for (char c : prefix) {
     if (c == '\t') {
       out += '\t';
-    } else if (!is_continuation_byte(c)) {
+    } else if (!is_utf8_continuation_byte(c)) {
       out += ' ';
     }
   }

@@ -4,17 +4,14 @@
 #include <array>
 #include <utility>
 
-
 namespace quarn {
 
 namespace {
 
 constexpr std::array<std::string_view, 5> kSeverityNames = {"info", "low", "medium", "high", "critical"};
-constexpr std::array<std::string_view, 10> kCategoryNames = {
-    "readability", "consistency", "refactor", "design", "warning",
-    "security", "architecture", "ai", "performance", "maintainability"};
-constexpr std::array<std::string_view, 4> kConfidenceNames = {"deterministic", "tool_reported", "llm_inferred",
-                                                             "consensus_inferred"};
+constexpr std::array<std::string_view, 8> kCategoryNames = {
+    "readability", "consistency", "refactor", "design", "warning", "security", "architecture", "ai"};
+constexpr std::array<std::string_view, 2> kConfidenceNames = {"deterministic", "tool_reported"};
 
 // One component of a path: its rank (root < current dir < parent < normal)
 // and, for normal components, its bytes.

@@ -23,11 +23,9 @@ enum class Category : std::uint8_t {
   Security,
   Architecture,
   Ai,
-  Performance,
-  Maintainability,
 };
 
-enum class Confidence : std::uint8_t { Deterministic, ToolReported, LlmInferred, ConsensusInferred };
+enum class Confidence : std::uint8_t { Deterministic, ToolReported };
 
 std::string_view severity_name(Severity severity);
 std::string_view category_name(Category category);
@@ -100,34 +98,25 @@ void FindingsView::for_each(std::size_t first, std::size_t last, Visit visit) co
     for (; offset < parts_[part].size() && i < last; ++offset, ++i) visit(parts_[part][offset]);
 }
 
+// Formats an enum as its name; width, fill and alignment are deliberately
+// ignored.
+template <class Enum, std::string_view (*name)(Enum)>
+struct EnumNameFormatter {
+  constexpr auto parse(fmt::format_parse_context& ctx) {
+    auto it = ctx.begin();
+    while (it != ctx.end() && *it != '}') ++it;
+    return it;
+  }
+  template <class Ctx>
+  auto format(Enum value, Ctx& ctx) const {
+    const std::string_view text = name(value);
+    return std::copy(text.begin(), text.end(), ctx.out());
+  }
+};
+
 }  // namespace quarn
 
-// Severity and Category format as their names; width, fill and alignment are
-// deliberately ignored.
 template <>
-struct fmt::formatter<quarn::Severity> {
-  constexpr auto parse(format_parse_context& ctx) {
-    auto it = ctx.begin();
-    while (it != ctx.end() && *it != '}') ++it;
-    return it;
-  }
-  template <class Ctx>
-  auto format(quarn::Severity value, Ctx& ctx) const {
-    auto name = quarn::severity_name(value);
-    return std::copy(name.begin(), name.end(), ctx.out());
-  }
-};
-
+struct fmt::formatter<quarn::Severity> : quarn::EnumNameFormatter<quarn::Severity, quarn::severity_name> {};
 template <>
-struct fmt::formatter<quarn::Category> {
-  constexpr auto parse(format_parse_context& ctx) {
-    auto it = ctx.begin();
-    while (it != ctx.end() && *it != '}') ++it;
-    return it;
-  }
-  template <class Ctx>
-  auto format(quarn::Category value, Ctx& ctx) const {
-    auto name = quarn::category_name(value);
-    return std::copy(name.begin(), name.end(), ctx.out());
-  }
-};
+struct fmt::formatter<quarn::Category> : quarn::EnumNameFormatter<quarn::Category, quarn::category_name> {};

@@ -61,18 +61,13 @@ class Arena {
     return {data, text.size()};
   }
 
-  // Bytes handed out so far, for tests and measurements.
-  std::size_t bytes_used() const { return used_before_ + static_cast<std::size_t>(cursor_ - block_start_); }
-
  private:
   void* allocate_slow(std::size_t size, std::size_t align);
 
   std::vector<std::unique_ptr<std::byte[]>> blocks_;
-  std::byte* block_start_ = nullptr;
   std::byte* cursor_ = nullptr;
   std::byte* limit_ = nullptr;
   std::size_t next_block_size_ = 16 * 1024;
-  std::size_t used_before_ = 0;
 };
 
 }  // namespace quarn::py

@@ -2,10 +2,6 @@
 
 namespace quarn::py {
 
-namespace {
-
-}  // namespace
-
 std::uint32_t NodeRef::start() const {
   switch (family) {
     case Family::Stmt: return static_cast<const Stmt*>(node)->start;

@@ -99,13 +99,7 @@ std::uint64_t string_stop_bytes(std::uint64_t word) {
 std::uint32_t bytes_before(std::uint64_t flags) { return static_cast<std::uint32_t>(std::countr_zero(flags)) / 8; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-bool in_ranges(std::span<const unicode::CodeRange> ranges, char32_t cp) {
-  auto it = std::upper_bound(ranges.begin(), ranges.end(), cp,
-                             [](char32_t v, const unicode::CodeRange& r) { return v < r.first; });
-  return it != ranges.begin() && cp <= std::prev(it)->last;
-}
-
-bool is_printable(char32_t cp) { return !in_ranges(unicode::not_printable, cp); }
+bool is_printable(char32_t cp) { return !unicode::in_ranges(unicode::not_printable, cp); }
 
 // Decodes the (already validated) UTF-8 character at s[i], advancing i.
 char32_t decode_utf8(const char* s, std::uint32_t& i) {
@@ -523,7 +517,7 @@ bool Lexer::check_identifier(std::uint32_t start, std::uint32_t end) {
     if (cp < 0x80) {
       ok = at_char == start ? has_flag(static_cast<char>(cp), kIdentStart) : true;
     } else {
-      ok = in_ranges(at_char == start ? unicode::identifier_start : unicode::identifier_continue, cp);
+      ok = unicode::in_ranges(at_char == start ? unicode::identifier_start : unicode::identifier_continue, cp);
     }
     if (ok) continue;
     if (is_printable(cp)) {
@@ -686,10 +680,13 @@ bool Lexer::decimal_tail(std::uint32_t& p) {
 // keywords that may follow a number in valid code ("1if x else y").
 bool Lexer::check_number_end(std::uint32_t p, const char* kind) {
   auto followed_by = [&](std::string_view word) {
-    for (std::size_t k = 0; k < word.size(); ++k) {
-      if (at(p + k) != word[k]) return false;
+    if (p > n_ || word.size() > n_ - p) return false;
+    // Fits: no longer than the rest of the source, which is under 4 GiB.
+    const auto length = static_cast<std::uint32_t>(word.size());
+    for (std::uint32_t k = 0; k < length; ++k) {
+      if (s_[p + k] != word[k]) return false;
     }
-    return !has_flag(at(p + word.size()), kIdentChar);
+    return !has_flag(at(p + length), kIdentChar);
   };
   char c = at(p);
   bool keyword = false;

@@ -12,9 +12,6 @@
 namespace quarn::py {
 namespace {
 
-// Python refuses decimal integer literals longer than this (its default
-// int_max_str_digits).
-constexpr std::size_t kMaxDecimalDigits = 4300;
 // Hex, octal and binary literals are converted to decimal only up to this
 // many bits: the conversion is quadratic and nothing needs larger values.
 constexpr std::size_t kMaxConvertedBits = 65536;
@@ -52,12 +49,6 @@ void append_utf8(std::string& out, char32_t cp) {
   }
 }
 
-bool in_ranges(std::span<const unicode::CodeRange> ranges, char32_t cp) {
-  auto it = std::upper_bound(ranges.begin(), ranges.end(), cp,
-                             [](char32_t v, const unicode::CodeRange& r) { return v < r.first; });
-  return it != ranges.begin() && cp <= std::prev(it)->last;
-}
-
 // "CJK UNIFIED IDEOGRAPH-4E00" (upper-case hex, 4 or 5 digits).
 std::optional<char32_t> lookup_cjk_name(std::string_view name) {
   constexpr std::string_view kPrefix = "CJK UNIFIED IDEOGRAPH-";
@@ -69,7 +60,7 @@ std::optional<char32_t> lookup_cjk_name(std::string_view name) {
     if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return std::nullopt;
     cp = cp * 16 + hex_value(c);
   }
-  if (!in_ranges(unicode::cjk_unified_ideographs, cp)) return std::nullopt;
+  if (!unicode::in_ranges(unicode::cjk_unified_ideographs, cp)) return std::nullopt;
   return cp;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -44,6 +45,10 @@ std::optional<LexError> decode_string_token(std::string_view token_text, std::st
 // FStringStart prefix. Error offsets are relative to the start of `raw_text`.
 std::optional<LexError> decode_fstring_middle(std::string_view raw_text, bool raw,
                                               std::string& out);
+
+// Python refuses decimal integer literals longer than this (its default
+// int_max_str_digits), so they are syntax errors.
+constexpr std::size_t kMaxDecimalDigits = 4300;
 
 struct NumberLiteral {
   enum class Kind : std::uint8_t { Int, Float, Complex };

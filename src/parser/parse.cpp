@@ -1,11 +1,10 @@
 #include "parser/parse.h"
 
 #include <algorithm>
-#include <cstring>
-#include <optional>
 
 #include <fmt/format.h>
 
+#include "base/output.h"
 #include "parser/ast_children.h"
 #include "parser/lexer.h"
 #include "parser/parser.h"
@@ -118,9 +117,19 @@ Result<ParsedModule> parse_module(const std::filesystem::path& path, std::string
   return ParsedModule{path, source, *module, std::move(arena)};
 }
 
-LineColumn offset_to_line_col(std::string_view source, std::uint32_t offset) {
+namespace {
+
+// `offset` clamped to the text and moved back to the start of its character.
+std::size_t character_start(std::string_view source, std::uint32_t offset) {
   std::size_t off = std::min<std::size_t>(offset, source.size());
-  while (off > 0 && off < source.size() && (static_cast<unsigned char>(source[off]) & 0xC0) == 0x80) --off;
+  while (off > 0 && off < source.size() && is_utf8_continuation_byte(source[off])) --off;
+  return off;
+}
+
+}  // namespace
+
+LineColumn offset_to_line_col(std::string_view source, std::uint32_t offset) {
+  const std::size_t off = character_start(source, offset);
   std::string_view before = source.substr(0, off);
   auto line = static_cast<std::uint64_t>(std::count(before.begin(), before.end(), '\n')) + 1;
   std::size_t last_newline = before.rfind('\n');
@@ -143,8 +152,7 @@ LineIndex::LineIndex(std::string_view source) : source_(source) {
 }
 
 LineColumn LineIndex::line_col(std::uint32_t offset) const {
-  std::size_t off = std::min<std::size_t>(offset, source_.size());
-  while (off > 0 && off < source_.size() && (static_cast<unsigned char>(source_[off]) & 0xC0) == 0x80) --off;
+  const std::size_t off = character_start(source_, offset);
   // The line is the last one starting at or before `off`: a "\n" at `off`
   // itself still belongs to the line it ends. Only the lines starting after
   // the first byte of `off`'s block and up to the next block's can be it.

@@ -64,10 +64,6 @@ bool starts_comprehension(Tok k, Tok next) {
   return k == Tok::KwFor || (k == Tok::KwAsync && next == Tok::KwFor);
 }
 
-// Python refuses decimal literals longer than this (its int/str conversion
-// limit), so they are syntax errors.
-constexpr std::size_t kMaxDecimalDigits = 4300;
-
 }  // namespace
 
 bool Parser::starts_expression(Tok k) const {
@@ -812,7 +808,7 @@ Expr* Parser::star_target() {
   if (starred && at(Tok::Star)) return fail();
   Expr* target = primary();
   if (target == nullptr) return nullptr;
-  if (!set_store_context(target, false)) return fatal(target->start, "invalid assignment target");
+  if (!set_target_context(target, ExprContext::Store, false)) return fatal(target->start, "invalid assignment target");
   if (!starred) return target;
   auto* s = node<Starred>(start);
   s->value = target;
@@ -820,45 +816,27 @@ Expr* Parser::star_target() {
   return s;
 }
 
-// Marks `e` as an assignment target, or says it cannot be one.
-bool Parser::set_store_context(Expr* e, bool starred_allowed) {
+// Marks `e` as an assignment (Store) or deletion (Del) target, or says it
+// cannot be one. Only assignment targets hold starred items: where
+// `starred_allowed`, and inside tuples and lists.
+bool Parser::set_target_context(Expr* e, ExprContext ctx, bool starred_allowed) {
   switch (e->kind) {
-    case ExprKind::Name: e->as<Name>().ctx = ExprContext::Store; return true;
-    case ExprKind::Attribute: e->as<Attribute>().ctx = ExprContext::Store; return true;
-    case ExprKind::Subscript: e->as<Subscript>().ctx = ExprContext::Store; return true;
+    case ExprKind::Name: e->as<Name>().ctx = ctx; return true;
+    case ExprKind::Attribute: e->as<Attribute>().ctx = ctx; return true;
+    case ExprKind::Subscript: e->as<Subscript>().ctx = ctx; return true;
     case ExprKind::Starred: {
       auto& s = e->as<Starred>();
       if (!starred_allowed) return false;
-      s.ctx = ExprContext::Store;
-      return set_store_context(s.value, false);
+      s.ctx = ctx;
+      return set_target_context(s.value, ctx, false);
     }
     case ExprKind::Tuple:
     case ExprKind::List: {
       auto elts = e->kind == ExprKind::Tuple ? e->as<Tuple>().elts : e->as<List>().elts;
-      if (e->kind == ExprKind::Tuple) e->as<Tuple>().ctx = ExprContext::Store;
-      else e->as<List>().ctx = ExprContext::Store;
+      if (e->kind == ExprKind::Tuple) e->as<Tuple>().ctx = ctx;
+      else e->as<List>().ctx = ctx;
       for (Expr* elt : elts) {
-        if (!set_store_context(elt, true)) return false;
-      }
-      return true;
-    }
-    default:
-      return false;
-  }
-}
-
-bool Parser::set_delete_context(Expr* e) {
-  switch (e->kind) {
-    case ExprKind::Name: e->as<Name>().ctx = ExprContext::Del; return true;
-    case ExprKind::Attribute: e->as<Attribute>().ctx = ExprContext::Del; return true;
-    case ExprKind::Subscript: e->as<Subscript>().ctx = ExprContext::Del; return true;
-    case ExprKind::Tuple:
-    case ExprKind::List: {
-      auto elts = e->kind == ExprKind::Tuple ? e->as<Tuple>().elts : e->as<List>().elts;
-      if (e->kind == ExprKind::Tuple) e->as<Tuple>().ctx = ExprContext::Del;
-      else e->as<List>().ctx = ExprContext::Del;
-      for (Expr* elt : elts) {
-        if (!set_delete_context(elt)) return false;
+        if (!set_target_context(elt, ctx, ctx == ExprContext::Store)) return false;
       }
       return true;
     }

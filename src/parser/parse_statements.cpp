@@ -107,7 +107,8 @@ Stmt* Parser::expression_statement() {
     Expr* value = exprs_.back();
     exprs_.pop_back();
     for (std::size_t i = chain.base; i < exprs_.size(); ++i) {
-      if (!set_store_context(exprs_[i], true)) return fatal(exprs_[i]->start, "invalid assignment target");
+      if (!set_target_context(exprs_[i], ExprContext::Store, true))
+        return fatal(exprs_[i]->start, "invalid assignment target");
     }
     auto* s = node<Assign>(start);
     s->targets = chain.copy(arena_);
@@ -117,7 +118,7 @@ Stmt* Parser::expression_statement() {
 
   if (at(Tok::Colon)) {
     if (!is_single_target(first)) return fatal(first->start, "invalid target for an annotation");
-    set_store_context(first, false);
+    set_target_context(first, ExprContext::Store, false);
     advance();
     Expr* annotation = expression();
     if (annotation == nullptr) return nullptr;
@@ -137,7 +138,7 @@ Stmt* Parser::expression_statement() {
   Operator op;
   if (augmented_operator(kind(), op)) {
     if (!is_single_target(first)) return fatal(first->start, "invalid target for augmented assignment");
-    set_store_context(first, false);
+    set_target_context(first, ExprContext::Store, false);
     advance();
     Expr* value = at(Tok::KwYield) ? yield_expression() : star_expressions();
     if (value == nullptr) return nullptr;
@@ -192,7 +193,7 @@ Stmt* Parser::delete_statement() {
   for (;;) {
     Expr* target = primary();
     if (target == nullptr) return nullptr;
-    if (!set_delete_context(target)) return fatal(target->start, "invalid deletion target");
+    if (!set_target_context(target, ExprContext::Del, false)) return fatal(target->start, "invalid deletion target");
     exprs_.push_back(target);
     if (!accept(Tok::Comma) || at(Tok::Semi) || at(Tok::Newline)) break;
   }

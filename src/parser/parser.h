@@ -212,8 +212,7 @@ class Parser {
   bool comprehension_clauses(std::span<Comprehension>& out);
   Expr* star_targets();
   Expr* star_target();
-  bool set_store_context(Expr* e, bool starred_allowed);
-  bool set_delete_context(Expr* e);
+  bool set_target_context(Expr* e, ExprContext ctx, bool starred_allowed);
   bool is_unparenthesized(const Expr* e, std::uint32_t start) const { return e->start == start; }
 
   // ---- strings (parse_strings.cpp)

@@ -1,8 +1,7 @@
 #include "parser/source_index.h"
 
-#include <cstdint>
-
 #include <algorithm>
+#include <cstdint>
 
 #include "parser/parse.h"
 #include "parser/statement_walk.h"
@@ -10,8 +9,6 @@
 namespace quarn {
 
 namespace {
-
-using StmtList = std::span<py::Stmt* const>;
 
 bool is_definition(const py::Stmt& stmt) {
   return stmt.is<py::AnyFunctionDef>() || stmt.is<py::ClassDef>();
@@ -45,10 +42,10 @@ std::uint64_t nesting_depth(StmtList body, std::vector<DepthItem>& pending) {
     deepest = std::max(deepest, depth);
     for (const py::Stmt* stmt : list) {
       const std::uint64_t inner = depth + 1;
-      if (const auto* loop = py::dyn<py::AnyFor>(stmt)) {
-        pending.push_back({loop->body, inner});
-      } else if (const auto* loop = py::dyn<py::While>(stmt)) {
-        pending.push_back({loop->body, inner});
+      if (const auto* for_loop = py::dyn<py::AnyFor>(stmt)) {
+        pending.push_back({for_loop->body, inner});
+      } else if (const auto* while_loop = py::dyn<py::While>(stmt)) {
+        pending.push_back({while_loop->body, inner});
       } else if (const auto* branch = py::dyn<py::If>(stmt)) {
         pending.push_back({branch->body, inner});
         pending.push_back({branch->orelse, inner});

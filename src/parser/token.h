@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace quarn::py {
 

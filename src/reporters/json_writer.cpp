@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 
 #include <fmt/format.h>
 
@@ -81,11 +80,6 @@ void JsonWriter::key(std::string_view name) {
 void JsonWriter::string(std::string_view text) {
   start_value();
   append_json_string(out_, text);
-}
-
-void JsonWriter::quoted_string(std::string_view literal) {
-  start_value();
-  out_ += literal;
 }
 
 void JsonWriter::number(std::uint64_t value) {

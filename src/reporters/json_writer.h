@@ -24,8 +24,6 @@ class JsonWriter {
   void key(std::string_view name);
 
   void string(std::string_view text);
-  // A string value already in JSON form, quotes included (see append_json_string).
-  void quoted_string(std::string_view literal);
   void number(std::uint64_t value);
   void null();
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -3,9 +3,6 @@
 #include <string_view>
 #include <unordered_set>
 
-#include <fmt/format.h>
-
-#include "base/output.h"
 #include "reporters/json_writer.h"
 
 namespace quarn {

@@ -4,14 +4,13 @@
 #include <atomic>
 #include <iterator>
 #include <memory>
-#include <system_error>
 
 #include <fmt/format.h>
 
 #include "base/output.h"
 #include "checks/catalog.h"
-#include "parser/parse.h"
 #include "checks/source_model.h"
+#include "parser/parse.h"
 #include "reporters/human.h"
 #include "reporters/json.h"
 #include "reporters/remediation_prompt.h"
@@ -43,9 +42,9 @@ struct FileResult {
 
 // Runs every enabled check of the catalog on one parsed file; the findings
 // come sorted.
-std::vector<Finding> check_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
-                                const fs::path& path, const ParsedModule& parsed, const Config& config) {
-  SourceModel model{path, parsed.source, parsed, config, SourceIndex(parsed)};
+std::vector<Finding> run_enabled_checks(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
+                                        const fs::path& path, const ParsedModule& parsed, const Config& config) {
+  SourceModel model{path, parsed.source, parsed, config, SourceIndex(parsed), {}, {}};  // caches start empty
   std::vector<Finding> findings;
   for (std::size_t i = 0; i < catalog.size(); ++i) {
     if (!settings[i].enabled) continue;
@@ -59,8 +58,8 @@ std::vector<Finding> check_file(const Catalog& catalog, const std::vector<Resolv
 }
 
 // Reads, parses and checks one file; a read or parse failure is the file's error.
-FileResult check_one_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
-                          const fs::path& path, const Config& config) {
+FileResult check_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings, const fs::path& path,
+                      const Config& config) {
   auto text = read_source(path);
   if (!text) return {.findings = {}, .error = text.error().render()};
   auto parsed = parse_module(path, *text);
@@ -68,7 +67,7 @@ FileResult check_one_file(const Catalog& catalog, const std::vector<ResolvedChec
     return {.findings = {},
             .error = std::move(parsed.error()).context(fmt::format("parse {}", path_text(path))).render()};
   }
-  return {.findings = check_file(catalog, settings, path, *parsed, config), .error = std::nullopt};
+  return {.findings = run_enabled_checks(catalog, settings, path, *parsed, config), .error = std::nullopt};
 }
 
 // Findings per piece of the report that one worker renders at a time: about
@@ -123,15 +122,21 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
   return write_stdout(tail);
 }
 
-}  // namespace
+// What checking every file gave: each file's sorted findings, in file
+// order (together one sorted list, kept apart so that no finding moves after
+// its file is checked), and how many files failed to read or parse.
+struct RunOutcome {
+  std::vector<std::vector<Finding>> findings_by_file;
+  std::size_t failed_files = 0;
 
+  FindingsView findings() const {
+    FindingsView view;
+    for (const auto& list : findings_by_file) view.append(list);
+    return view;
+  }
+};
 
-FindingsView RunOutcome::findings() const {
-  FindingsView view;
-  for (const auto& list : findings_by_file) view.append(list);
-  return view;
-}
-
+// Moves every finding into one list, in order.
 std::vector<Finding> take_findings(RunOutcome& outcome) {
   std::size_t total = 0;
   for (const auto& list : outcome.findings_by_file) total += list.size();
@@ -155,10 +160,15 @@ void free_findings(RunOutcome& outcome, unsigned workers) {
       [](std::size_t, int) {});
 }
 
+// Workers for a run over `files` files: the CPUs this process may use, at
+// most one per file.
 unsigned worker_count(std::size_t files) {
   return static_cast<unsigned>(std::clamp<std::size_t>(files, 1, available_cpus()));
 }
 
+// Parses and checks every file on `workers` threads; findings sorted, each
+// file's warning printed on standard error as soon as every earlier file is
+// done.
 RunOutcome check_files(const std::vector<fs::path>& files, const Config& config, unsigned workers) {
   const Catalog catalog = build_catalog();
   const std::vector<ResolvedCheckConfig> settings = resolve_catalog_settings(config);
@@ -166,11 +176,11 @@ RunOutcome check_files(const std::vector<fs::path>& files, const Config& config,
   // Every file's result may wait, so that one slow file never stalls the rest.
   run_in_order(
       files.size(), workers, files.size(),
-      [&](std::size_t i) { return check_one_file(catalog, settings, files[i], config); },
-      [&](std::size_t i, FileResult& result) {
+      [&](std::size_t i) { return check_file(catalog, settings, files[i], config); },
+      [&](std::size_t, FileResult& result) {
         if (result.error) {
           write_stderr(fmt::format("warning: {}\n", *result.error));
-          outcome.file_errors.push_back(FileError{files[i], std::move(*result.error)});
+          ++outcome.failed_files;
         } else if (!result.findings.empty()) {
           outcome.findings_by_file.push_back(std::move(result.findings));
         }
@@ -188,6 +198,8 @@ RunOutcome check_files(const std::vector<fs::path>& files, const Config& config,
   }
   return outcome;
 }
+
+}  // namespace
 
 RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers) {
   const fs::path& path = command.path;
@@ -219,7 +231,7 @@ RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers
     if (auto written = write_remediation_prompt(*command.remediation_prompt, findings, path); !written)
       return fail(std::move(written.error()));
   }
-  const std::uint8_t status = !findings.empty() ? 1 : outcome.file_errors.empty() ? 0 : 2;
+  const std::uint8_t status = !findings.empty() ? 1 : outcome.failed_files == 0 ? 0 : 2;
   free_findings(outcome, pool);
   return status;
 }

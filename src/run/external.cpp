@@ -11,12 +11,13 @@ namespace {
 
 constexpr std::string_view kTool = "ruff";
 
-}  // namespace
-
+// Probe: `ruff --version` starts and exits 0.
 bool ruff_is_available() {
   auto probe = run_process(std::string(kTool), {"--version"});
   return probe && probe->exit_status == 0;
 }
+
+}  // namespace
 
 Severity ruff_severity_for_code(std::string_view code) {
   if (code.empty()) return Severity::Low;

@@ -10,9 +10,6 @@
 
 namespace quarn {
 
-// Probe: `ruff --version` starts and exits 0.
-bool ruff_is_available();
-
 // Severity of a diagnostic by its rule code.
 Severity ruff_severity_for_code(std::string_view code);
 

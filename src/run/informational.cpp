@@ -1,10 +1,7 @@
 #include "run/informational.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <iterator>
 
 #include <fmt/format.h>
 

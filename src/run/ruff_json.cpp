@@ -1,6 +1,5 @@
 #include "run/ruff_json.h"
 
-#include <memory>
 #include <optional>
 
 #include <fmt/format.h>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -28,10 +29,10 @@ std::optional<unsigned> cpus_of_cfs_quota(std::string_view quota_us, std::string
 // worker (or one item) everything runs on the calling thread.
 template <class Produce, class Consume>
 void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produce produce, Consume consume) {
-  using Result = decltype(produce(std::size_t{0}));
+  using Produced = decltype(produce(std::size_t{0}));
   if (workers <= 1 || count <= 1) {
     for (std::size_t i = 0; i < count; ++i) {
-      Result result = produce(i);
+      Produced result = produce(i);
       consume(i, result);
     }
     return;
@@ -40,7 +41,7 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
   std::mutex mutex;
   std::condition_variable result_ready;
   std::condition_variable slot_free;
-  std::vector<std::optional<Result>> slots(window);
+  std::vector<std::optional<Produced>> slots(window);
   std::size_t next_claimed = 0;
   std::size_t consumed = 0;
 
@@ -53,7 +54,7 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
         if (next_claimed >= count) return;
         i = next_claimed++;
       }
-      Result result = produce(i);
+      Produced result = produce(i);
       std::lock_guard lock(mutex);
       slots[i % window].emplace(std::move(result));
       if (i == consumed) result_ready.notify_one();
@@ -64,7 +65,7 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
   threads.reserve(workers);
   for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work);
   for (std::size_t i = 0; i < count; ++i) {
-    std::optional<Result> result;
+    std::optional<Produced> result;
     {
       std::unique_lock lock(mutex);
       result_ready.wait(lock, [&] { return slots[i % window].has_value(); });

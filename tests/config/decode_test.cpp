@@ -230,7 +230,7 @@ severity = "critical"
 rules = [{ from = "", forbidden = "b" }, ["c", "d", "ignored", 1]]
 )");
   ASSERT_TRUE(config.has_value()) << config.error().render();
-  CheckConfig expected{false, 1, 2, 0, 9223372036854775807u, 16, {{"", "b"}, {"c", "d"}}, Severity::Critical};
+  CheckConfig expected{false, 2, 0, 9223372036854775807u, 16, {{"", "b"}, {"c", "d"}}, Severity::Critical};
   EXPECT_EQ(config->checks.at("QN001"), expected);
 }
 
@@ -257,10 +257,10 @@ QN207 = [true, 1, 2, 3, 4, 5, [["app.domain", "app.infrastructure"]], "low", "ig
   EXPECT_EQ(config->profile.name, "strict");
   EXPECT_EQ(config->profiles.at("team"), (ProfileDefinition{"default", {}}));
   EXPECT_EQ(config->profiles.at("lead"), (ProfileDefinition{"team", {{"QN002", CheckConfig{.enabled = false}}}}));
-  EXPECT_EQ(config->checks.at("QN001"), (CheckConfig{.enabled = true, .max_branches = 10}));
+  EXPECT_EQ(config->checks.at("QN001"), (CheckConfig{.enabled = true}));
   EXPECT_EQ(config->checks.at("QN003"), CheckConfig{});
   EXPECT_EQ(config->checks.at("QN207"),
-            (CheckConfig{true, 1, 2, 3, 4, 5, {{"app.domain", "app.infrastructure"}}, Severity::Low}));
+            (CheckConfig{true, 2, 3, 4, 5, {{"app.domain", "app.infrastructure"}}, Severity::Low}));
 }
 
 TEST(DecodeConfig, ActiveProfileForms) {

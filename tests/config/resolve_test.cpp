@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <set>
-#include <string>
 #include <string_view>
 
 #include <gtest/gtest.h>
@@ -196,7 +195,7 @@ TEST(MergeCheckOverlay, SetFieldsReplaceAndEnabledIsLeftAlone) {
   ResolvedCheckConfig resolved{1, 2, 3, 4, kDomainRule, true, Severity::Low};
   merge_check_overlay(resolved, CheckConfig{.enabled = false});
   EXPECT_EQ(resolved, (ResolvedCheckConfig{1, 2, 3, 4, kDomainRule, true, Severity::Low}));
-  merge_check_overlay(resolved, CheckConfig{false, 9, 10, 20, 30, 40, {{"x", "y"}}, Severity::High});
+  merge_check_overlay(resolved, CheckConfig{false, 10, 20, 30, 40, {{"x", "y"}}, Severity::High});
   EXPECT_EQ(resolved, (ResolvedCheckConfig{10, 20, 30, 40, {{"x", "y"}}, true, Severity::High}));
 }
 

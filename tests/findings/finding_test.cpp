@@ -137,7 +137,7 @@ TEST(EnumNames, DisplayIgnoresWidth) {
   EXPECT_EQ(fmt::format("[{:>8}]", Severity::High), "[high]");
   EXPECT_EQ(fmt::format("{:<20}|", Category::Architecture), "architecture|");
   EXPECT_EQ(confidence_name(Confidence::ToolReported), "tool_reported");
-  EXPECT_EQ(confidence_name(Confidence::ConsensusInferred), "consensus_inferred");
+  EXPECT_EQ(confidence_name(Confidence::Deterministic), "deterministic");
   EXPECT_EQ(severity_from_name("critical"), Severity::Critical);
   EXPECT_EQ(severity_from_name("High"), std::nullopt);
 }

@@ -65,7 +65,7 @@ TEST(JsonWriter, TopLevelContainers) {
 
 TEST(JsonWriter, EveryAsciiByteEscapesLikeTheReference) {
   for (int byte = 0; byte < 128; ++byte) {
-    std::string text = "a" + std::string(1, static_cast<char>(byte)) + "b";
+    const std::string text = {'a', static_cast<char>(byte), 'b'};
     std::string out;
     append_json_string(out, text);
     EXPECT_EQ(out, Json(text).dump()) << "byte " << byte;

@@ -122,12 +122,19 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
   return write_stdout(tail);
 }
 
+// A file that could not be read or parsed: its path as discovered and its
+// error as the warning line showed it.
+struct FileError {
+  fs::path path;
+  std::string message;
+};
+
 // What checking every file gave: each file's sorted findings, in file
 // order (together one sorted list, kept apart so that no finding moves after
-// its file is checked), and how many files failed to read or parse.
+// its file is checked), and the files that failed, in file order.
 struct RunOutcome {
   std::vector<std::vector<Finding>> findings_by_file;
-  std::size_t failed_files = 0;
+  std::vector<FileError> file_errors;
 
   FindingsView findings() const {
     FindingsView view;
@@ -177,10 +184,10 @@ RunOutcome check_files(const std::vector<fs::path>& files, const Config& config,
   run_in_order(
       files.size(), workers, files.size(),
       [&](std::size_t i) { return check_file(catalog, settings, files[i], config); },
-      [&](std::size_t, FileResult& result) {
+      [&](std::size_t i, FileResult& result) {
         if (result.error) {
           write_stderr(fmt::format("warning: {}\n", *result.error));
-          ++outcome.failed_files;
+          outcome.file_errors.push_back({files[i], std::move(*result.error)});
         } else if (!result.findings.empty()) {
           outcome.findings_by_file.push_back(std::move(result.findings));
         }
@@ -231,7 +238,7 @@ RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers
     if (auto written = write_remediation_prompt(*command.remediation_prompt, findings, path); !written)
       return fail(std::move(written.error()));
   }
-  const std::uint8_t status = !findings.empty() ? 1 : outcome.failed_files == 0 ? 0 : 2;
+  const std::uint8_t status = !findings.empty() ? 1 : outcome.file_errors.empty() ? 0 : 2;
   free_findings(outcome, pool);
   return status;
 }

@@ -116,20 +116,20 @@ constexpr std::array<CheckRow, 75> kCatalog = {{
 
 }  // namespace
 
-Finding finding_new(const CatalogRule& check, std::string message, const std::filesystem::path& file,
-                    std::uint64_t line, std::uint64_t column) {
+Finding finding_new(const CatalogRule& check, std::string message, const SharedText& file, std::uint64_t line,
+                    std::uint64_t column) {
   return Finding{
-      .id = std::string(check.id()),
-      .title = std::string(check.slug()),
+      .id = SharedText::of_static(check.id()),
+      .title = SharedText::of_static(check.slug()),
       .message = std::move(message),
       .explanation = check.explanation(),
       .remediation = check.remediation(),
-      .file = file.native(),
+      .file = file,
       .line = line,
       .column = column,
       .severity = check.default_severity(),
       .category = check.category(),
-      .source = "quarn",
+      .source = SharedText::of_static("quarn"),
       .confidence = Confidence::Deterministic,
   };
 }

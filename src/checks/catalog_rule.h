@@ -24,9 +24,9 @@ struct CheckMeta {
 class CatalogRule;
 
 // A finding of a catalog check: id, title, texts, category and default
-// severity come from the check.
-Finding finding_new(const CatalogRule& check, std::string message, const std::filesystem::path& file,
-                    std::uint64_t line, std::uint64_t column);
+// severity come from the check (static text, held without a copy).
+Finding finding_new(const CatalogRule& check, std::string message, const SharedText& file, std::uint64_t line,
+                    std::uint64_t column);
 
 class CatalogRule {
  public:

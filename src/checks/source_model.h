@@ -31,6 +31,8 @@ struct SourceModel {
   const ParsedModule& module;
   const Config& config;
   SourceIndex index;
+  // The path's bytes, shared by every finding of the file.
+  SharedText file = SharedText(path.native());
 
   // The module's top-level statements.
   std::span<py::Stmt* const> statements() const { return module.module.body; }

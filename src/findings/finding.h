@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <ostream>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <fmt/format.h>
@@ -34,18 +37,54 @@ std::string_view confidence_name(Confidence confidence);
 // Parses a lower-case severity name ("info" … "critical").
 std::optional<Severity> severity_from_name(std::string_view name);
 
+// Text that findings hold without copying it each: a view of static storage
+// (the catalog's ids and slugs) or a string owned jointly by every copy (a
+// file's path, given to each of its findings).
+class SharedText {
+ public:
+  SharedText() = default;
+  // Owns `text`, shared by the copies of this value.
+  SharedText(std::string text)
+      : owner_(std::make_shared<const std::string>(std::move(text))), view_(*owner_) {}
+  SharedText(const char* text) : SharedText(std::string(text)) {}
+  // Refers to `text`, which outlives every finding (a literal, a catalog text).
+  static SharedText of_static(std::string_view text) {
+    SharedText shared;
+    shared.view_ = text;
+    return shared;
+  }
+
+  std::string_view view() const { return view_; }
+  operator std::string_view() const { return view_; }
+  const char* data() const { return view_.data(); }
+  std::size_t size() const { return view_.size(); }
+  bool empty() const { return view_.empty(); }
+
+  // Equal texts; copies of one value compare without reading the bytes.
+  friend bool operator==(const SharedText& a, const SharedText& b) {
+    return a.view_.size() == b.view_.size() && (a.view_.data() == b.view_.data() || a.view_ == b.view_);
+  }
+  friend bool operator==(const SharedText& a, std::string_view b) { return a.view_ == b; }
+  friend bool operator==(const SharedText& a, const char* b) { return a.view_ == b; }
+  friend std::ostream& operator<<(std::ostream& out, const SharedText& text) { return out << text.view_; }
+
+ private:
+  std::shared_ptr<const std::string> owner_;
+  std::string_view view_;
+};
+
 struct Finding {
-  std::string id;
-  std::string title;
+  SharedText id;
+  SharedText title;
   std::string message;
   std::optional<std::string_view> explanation;  // static catalog text, never copied
   std::optional<std::string_view> remediation;  // static catalog text, never copied
-  std::string file;  // the checked path's bytes, exactly as the file walk produced them
+  SharedText file;  // the checked path's bytes, exactly as the file walk produced them
   std::uint64_t line = 0;
   std::uint64_t column = 0;
   Severity severity = Severity::Info;
   Category category = Category::Readability;
-  std::string source;
+  SharedText source;
   Confidence confidence = Confidence::Deterministic;
 };
 

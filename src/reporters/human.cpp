@@ -13,7 +13,7 @@ void HumanReport::head(std::string& out) const {
 void HumanReport::pieces(std::string& out, std::size_t first, std::size_t last) const {
   auto sink = std::back_inserter(out);
   // Consecutive findings usually share their file: its text is made once.
-  const std::string* shown_for = nullptr;
+  const SharedText* shown_for = nullptr;
   std::string shown;
   findings_.for_each(first, last, [&](const Finding& finding) {
     if (shown_for == nullptr || *shown_for != finding.file) {

@@ -22,7 +22,7 @@ class EscapedTexts {
     return entry.literal;
   }
 
-  std::string_view file(const std::string& path) {
+  std::string_view file(const SharedText& path) {
     if (file_ == nullptr || *file_ != path) {
       file_literal_.clear();
       append_json_string(file_literal_, path);
@@ -38,7 +38,7 @@ class EscapedTexts {
     std::string literal;
   };
   std::vector<Entry> static_texts_;  // a few per check, so a short list
-  const std::string* file_ = nullptr;
+  const SharedText* file_ = nullptr;
   std::string file_literal_;
 };
 
@@ -100,7 +100,7 @@ void JsonReport::pieces(std::string& out, std::size_t first, std::size_t last) c
 }
 
 Result<void> check_json_paths(const FindingsView& findings) {
-  const std::string* checked = nullptr;
+  const SharedText* checked = nullptr;
   bool valid = true;
   findings.for_each([&](const Finding& finding) {
     if (!valid || (checked != nullptr && *checked == finding.file)) return;

@@ -114,8 +114,8 @@ std::string context_rows_from(std::string_view text, std::size_t at, std::uint64
 class SourceFiles {
  public:
   // The file's lines, or null when it gives no context.
-  const SourceLines* find(const std::string& file) {
-    auto [entry, inserted] = files_.try_emplace(file);
+  const SourceLines* find(std::string_view file) {
+    auto [entry, inserted] = files_.try_emplace(std::string(file));
     if (inserted) {
       // Any path may come from an external checker: a fifo or a device must
       // neither block nor stream forever.
@@ -148,7 +148,7 @@ void append_group(std::string& out, const FindingGroup& group, std::size_t k, So
   if (first.remediation) fmt::format_to(sink, "- **Shared remediation:** {}\n\n", *first.remediation);
   std::size_t j = 0;
   for (const Finding* occurrence : group.occurrences) {
-    fmt::format_to(sink, kOccurrenceHeading, k, ++j, path_text(occurrence->file), occurrence->line, occurrence->column,
+    fmt::format_to(sink, kOccurrenceHeading, k, ++j, utf8_lossy(occurrence->file), occurrence->line, occurrence->column,
                    occurrence->severity, occurrence->message);
     append_source_context(out, *occurrence, files);
   }

@@ -75,7 +75,7 @@ SarifReport::SarifReport(FindingsView findings) : Report(std::move(findings)) {
 
 // Each result in the layout JsonWriter gives it at this depth, written directly.
 void SarifReport::pieces(std::string& out, std::size_t first, std::size_t last) const {
-  const std::string* uri_for = nullptr;
+  const SharedText* uri_for = nullptr;
   std::string uri;
   bool first_in_report = first == 0;
   findings_.for_each(first, last, [&](const Finding& f) {

@@ -44,7 +44,7 @@ struct FileResult {
 // come sorted.
 std::vector<Finding> run_enabled_checks(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings,
                                         const fs::path& path, const ParsedModule& parsed, const Config& config) {
-  SourceModel model{path, parsed.source, parsed, config, SourceIndex(parsed), {}, {}};  // caches start empty
+  SourceModel model{path, parsed.source, parsed, config, SourceIndex(parsed)};
   std::vector<Finding> findings;
   for (std::size_t i = 0; i < catalog.size(); ++i) {
     if (!settings[i].enabled) continue;

@@ -32,7 +32,7 @@ Finding builtin(std::string_view id, std::string message, std::filesystem::path 
                 std::uint64_t column) {
   const CatalogRule* check = find_check(catalog(), id);
   if (check == nullptr) throw std::invalid_argument("no catalog check " + std::string(id));
-  return finding_new(*check, std::move(message), std::move(file), line, column);
+  return finding_new(*check, std::move(message), SharedText(file.native()), line, column);
 }
 
 Finding external(std::string_view code, std::string message, std::filesystem::path file, std::uint64_t line,

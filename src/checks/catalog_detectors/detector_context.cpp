@@ -24,7 +24,7 @@ void DetectorContext::report_at_offset(std::string message, std::uint32_t offset
 }
 
 void DetectorContext::report_at(std::string message, std::uint64_t line, std::uint64_t column) {
-  findings.push_back(finding_new(check, std::move(message), model.path, line, column));
+  findings.push_back(finding_new(check, std::move(message), model.file, line, column));
 }
 
 }  // namespace quarn

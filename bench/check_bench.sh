@@ -42,19 +42,24 @@ mb=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1e6 }')
 # Run from a directory whose configuration search ends at once, so the
 # built-in profiles are what is measured.
 mkdir -p "$work/cwd/.git"
+cd "$work/cwd"
 
-# One timed run: appends "SECONDS PEAK_KB" to the set-up's file.
+# One timed run (the shell's own timer, so that no wrapper process is
+# counted): appends its wall seconds to the set-up's file.
+TIMEFORMAT=%R
 run_once() {  # name, command...
   local name="$1"; shift
-  local start end
-  start=$(date +%s%N)
-  (cd "$work/cwd" && /usr/bin/time -f '%M' -o "$work/peak" "$@" >/dev/null 2>&1) || true
-  end=$(date +%s%N)
-  echo "$(( end - start )) $(tail -n 1 "$work/peak")" >>"$work/$name.runs"
+  { time "$@" >/dev/null 2>&1; } 2>>"$work/$name.runs" || true
 }
 
-median() {  # file, column
-  sort -n -k"$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'
+# Peak resident memory in KiB of one more, untimed run.
+peak_of() {  # command...
+  /usr/bin/time -f '%M' -o "$work/peak" "$@" >/dev/null 2>&1 || true
+  tail -n 1 "$work/peak"
+}
+
+median() {  # file
+  sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
 
 setups=()
@@ -73,12 +78,11 @@ done
 echo "tree: $tree ($files files, $mb MB); all cores: $(nproc) CPUs; median of $runs runs"
 printf '%-8s %10s %10s %10s %10s %9s %11s %11s\n' profile "1 core s" "MB/s" "all s" "MB/s" speed-up "1 core MiB" "all MiB"
 for profile in default strict; do
-  one_ns=$(tail -n +2 "$work/$profile-one.runs" >"$work/one" && median "$work/one" 1)
-  all_ns=$(tail -n +2 "$work/$profile-all.runs" >"$work/all" && median "$work/all" 1)
-  one_kb=$(median "$work/one" 2)
-  all_kb=$(median "$work/all" 2)
-  awk -v p="$profile" -v mb="$mb" -v o="$one_ns" -v a="$all_ns" -v ok="$one_kb" -v ak="$all_kb" 'BEGIN {
-    o /= 1e9; a /= 1e9
+  one=$(tail -n +2 "$work/$profile-one.runs" >"$work/one" && median "$work/one")
+  all=$(tail -n +2 "$work/$profile-all.runs" >"$work/all" && median "$work/all")
+  one_kb=$(peak_of taskset -c 0 "$quarn" check "$tree" --format json --profile "$profile")
+  all_kb=$(peak_of "$quarn" check "$tree" --format json --profile "$profile")
+  awk -v p="$profile" -v mb="$mb" -v o="$one" -v a="$all" -v ok="$one_kb" -v ak="$all_kb" 'BEGIN {
     printf "%-8s %10.3f %10.1f %10.3f %10.1f %8.2fx %11.1f %11.1f\n", p, o, mb / o, a, mb / a, o / a, ok / 1024, ak / 1024
   }'
 done
@@ -87,7 +91,9 @@ if [ "$compare" = 1 ]; then
   others() {  # name, command...
     local name="$1"; shift
     run_once "$name" "$@"
-    awk -v n="$name" -v mb="$mb" '{ t = $1 / 1e9; printf "%-12s %10.3f s %8.1f MB/s %8.1f MiB peak\n", n, t, mb / t, $2 / 1024 }' "$work/$name.runs"
+    local kb
+    kb=$(peak_of "$@")
+    awk -v n="$name" -v mb="$mb" -v kb="$kb" '{ printf "%-12s %10.3f s %8.1f MB/s %8.1f MiB peak\n", n, $1, mb / $1, kb / 1024 }' "$work/$name.runs"
   }
   if command -v flake8 >/dev/null; then others "flake8 -j1" flake8 -j1 --exit-zero "$tree"; fi
   for pyflakes in pyflakes pyflakes3; do

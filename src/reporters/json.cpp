@@ -99,10 +99,10 @@ void JsonReport::pieces(std::string& out, std::size_t first, std::size_t last) c
   });
 }
 
-Result<void> check_json_paths(const FindingsView& findings) {
+Result<void> check_json_paths(const FindingsView& findings, std::size_t first, std::size_t last) {
   const SharedText* checked = nullptr;
   bool valid = true;
-  findings.for_each([&](const Finding& finding) {
+  findings.for_each(first, std::min(last, findings.size()), [&](const Finding& finding) {
     if (!valid || (checked != nullptr && *checked == finding.file)) return;
     valid = is_valid_utf8(finding.file);
     checked = &finding.file;

@@ -20,7 +20,9 @@ class JsonReport final : public Report {
 
 // The JSON report refuses paths that are not valid UTF-8: nothing is
 // written then.
-Result<void> check_json_paths(const FindingsView& findings);
+// Checks the findings [first, last), all by default.
+Result<void> check_json_paths(const FindingsView& findings, std::size_t first = 0,
+                              std::size_t last = static_cast<std::size_t>(-1));
 
 Result<std::string> render_json(const FindingsView& findings);
 

@@ -104,10 +104,36 @@ class PieceBuffers {
   std::vector<std::string> free_;
 };
 
-Result<std::unique_ptr<Report>> make_report(OutputFormat format, const FindingsView& findings) {
+std::size_t piece_count(const FindingsView& findings) {
+  return (findings.size() + kFindingsPerPiece - 1) / kFindingsPerPiece;
+}
+
+unsigned workers_for(std::size_t pieces, unsigned workers) {
+  return static_cast<unsigned>(std::min<std::size_t>(workers, pieces));
+}
+
+// The JSON report's refusal of paths that are not UTF-8, checked piece by
+// piece on the workers: a pass over every finding costs one thread more than
+// the rendering does.
+Result<void> check_json_paths_in_pieces(const FindingsView& findings, unsigned workers) {
+  const std::size_t pieces = piece_count(findings);
+  Result<void> checked;
+  run_in_order(
+      pieces, workers_for(pieces, workers), pieces,
+      [&](std::size_t piece) {
+        const std::size_t first = piece * kFindingsPerPiece;
+        return check_json_paths(findings, first, first + kFindingsPerPiece);
+      },
+      [&](std::size_t, Result<void>& piece) {
+        if (checked && !piece) checked = std::move(piece);
+      });
+  return checked;
+}
+
+Result<std::unique_ptr<Report>> make_report(OutputFormat format, const FindingsView& findings, unsigned workers) {
   switch (format) {
     case OutputFormat::Json:
-      if (auto valid = check_json_paths(findings); !valid) return fail(std::move(valid.error()));
+      if (auto valid = check_json_paths_in_pieces(findings, workers); !valid) return fail(std::move(valid.error()));
       return std::make_unique<JsonReport>(findings);
     case OutputFormat::Sarif:
       return std::make_unique<SarifReport>(findings);
@@ -122,16 +148,16 @@ Result<std::unique_ptr<Report>> make_report(OutputFormat format, const FindingsV
 // write nothing more is rendered or written, and that first error is
 // returned.
 Result<void> print_report(OutputFormat format, const FindingsView& findings, unsigned workers) {
-  auto report = make_report(format, findings);
+  auto report = make_report(format, findings, workers);
   if (!report) return fail(std::move(report.error()));
   std::string head;
   (*report)->head(head);
   Result<void> written = write_stdout(head);
   std::atomic<bool> failed = !written;
-  const std::size_t pieces = (findings.size() + kFindingsPerPiece - 1) / kFindingsPerPiece;
+  const std::size_t pieces = piece_count(findings);
   PieceBuffers buffers;
   run_in_order(
-      pieces, static_cast<unsigned>(std::min<std::size_t>(workers, pieces)), 2 * std::size_t{workers},
+      pieces, workers_for(pieces, workers), 2 * std::size_t{workers},
       [&](std::size_t piece) {
         if (failed) return std::string();
         std::string text = buffers.take();

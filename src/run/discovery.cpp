@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <memory>
+#include <string>
 
 #include <fmt/format.h>
 
@@ -39,14 +41,31 @@ bool is_skipped_dir_name(std::string_view name) {
   return std::find(std::begin(SKIPPED_DIR_NAMES), std::end(SKIPPED_DIR_NAMES), name) != std::end(SKIPPED_DIR_NAMES);
 }
 
-Error walk_error(const fs::path& root, const fs::path& entry, int error_number) {
-  return Error(fmt::format("cannot access {}: {}", path_text(entry), os_error_message(error_number)))
-      .context(fmt::format("walk directory {}", path_text(root)));
+Error walk_error(std::string_view root, std::string_view entry, int error_number) {
+  return Error(fmt::format("cannot access {}: {}", utf8_lossy(entry), os_error_message(error_number)))
+      .context(fmt::format("walk directory {}", utf8_lossy(root)));
+}
+
+bool ends_in_py(std::string_view path) {
+  std::string_view name = last_component(path);
+  if (name == "..") return false;
+  auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return false;
+  return name.substr(dot + 1) == "py";
+}
+
+// `dir` joined with `name` as the path library joins them: a separator is
+// added unless `dir` ends in one.
+std::string joined(std::string_view dir, std::string_view name) {
+  std::string path(dir);
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += name;
+  return path;
 }
 
 // Whether a directory entry is itself a directory, links not followed: the
 // type readdir reports, or lstat's where the file system reports none.
-std::optional<bool> is_directory_entry(const dirent& entry, const fs::path& path) {
+std::optional<bool> is_directory_entry(const dirent& entry, const std::string& path) {
   if (entry.d_type != DT_UNKNOWN) return entry.d_type == DT_DIR;
   struct stat info;
   if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
@@ -57,10 +76,10 @@ std::optional<bool> is_directory_entry(const dirent& entry, const fs::path& path
 // Links are not followed; directories wait on a stack rather than holding a
 // descriptor each, so a deep tree neither recurses nor runs out of them. An
 // error names the entry that failed.
-Result<void> walk_directory(const fs::path& root, std::vector<fs::path>& files) {
-  std::vector<fs::path> pending{root};
+Result<void> walk_directory(const std::string& root, std::vector<std::string>& files) {
+  std::vector<std::string> pending{root};
   while (!pending.empty()) {
-    const fs::path dir = std::move(pending.back());
+    const std::string dir = std::move(pending.back());
     pending.pop_back();
     const std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(dir.c_str()), ::closedir);
     if (!stream) return fail(walk_error(root, dir, errno));
@@ -73,12 +92,12 @@ Result<void> walk_directory(const fs::path& root, std::vector<fs::path>& files) 
       }
       const std::string_view name = entry->d_name;
       if (name == "." || name == "..") continue;
-      fs::path path = dir / name;
+      std::string path = joined(dir, name);
       const std::optional<bool> is_directory = is_directory_entry(*entry, path);
       if (!is_directory) return fail(walk_error(root, path, errno));
       if (*is_directory) {
         if (!is_skipped_dir_name(name)) pending.push_back(std::move(path));
-      } else if (has_py_extension(path)) {
+      } else if (ends_in_py(path)) {
         files.push_back(std::move(path));
       }
     }
@@ -103,13 +122,7 @@ std::optional<fs::path> lexical_parent(const fs::path& path) {
   return fs::path(parent.empty() ? std::string_view("/") : parent);
 }
 
-bool has_py_extension(const fs::path& path) {
-  std::string_view name = last_component(path.native());
-  if (name == "..") return false;
-  auto dot = name.rfind('.');
-  if (dot == std::string_view::npos || dot == 0) return false;
-  return name.substr(dot + 1) == "py";
-}
+bool has_py_extension(const fs::path& path) { return ends_in_py(path.native()); }
 
 Result<Config> discover_config(const fs::path& start) {
   std::optional<fs::path> dir = start;
@@ -123,23 +136,24 @@ Result<Config> discover_config(const fs::path& start) {
 }
 
 Result<std::vector<fs::path>> discover_python_files(const fs::path& path) {
-  std::vector<fs::path> files;
+  const std::string& root = path.native();
+  std::vector<std::string> found;
   struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return fail(walk_error(path, path, errno));
+  if (::stat(root.c_str(), &info) != 0) return fail(walk_error(root, root, errno));
   if (S_ISREG(info.st_mode)) {
-    if (has_py_extension(path)) files.push_back(path);
+    if (ends_in_py(root)) found.push_back(root);
   } else if (S_ISDIR(info.st_mode)) {
-    if (!is_skipped_dir_name(last_component(path.native()))) {
-      if (auto walked = walk_directory(path, files); !walked) return fail(std::move(walked.error()));
+    if (!is_skipped_dir_name(last_component(root))) {
+      if (auto walked = walk_directory(root, found); !walked) return fail(std::move(walked.error()));
     }
-  } else if (has_py_extension(path)) {
+  } else if (ends_in_py(root)) {
     // Neither a regular file nor a directory (a fifo, a socket): it is the
     // only entry of its own walk.
-    files.push_back(path);
+    found.push_back(root);
   }
-  std::ranges::stable_sort(files, [](const fs::path& a, const fs::path& b) { return compare_paths(a.native(), b.native()) < 0; });
-  if (files.empty()) return fail(fmt::format("no Python files found under {}", path_text(path)));
-  return files;
+  if (found.empty()) return fail(fmt::format("no Python files found under {}", path_text(path)));
+  std::ranges::stable_sort(found, [](const std::string& a, const std::string& b) { return compare_paths(a, b) < 0; });
+  return std::vector<fs::path>(std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
 }
 
 }  // namespace quarn

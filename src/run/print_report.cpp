@@ -1,0 +1,126 @@
+#include "run/print_report.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "base/output.h"
+#include "reporters/human.h"
+#include "reporters/json.h"
+#include "reporters/sarif.h"
+#include "run/workers.h"
+
+namespace quarn {
+
+namespace {
+
+// Findings per piece of the report that one worker renders at a time: about
+// a megabyte of text, reserved at once.
+constexpr std::size_t kFindingsPerPiece = 2048;
+constexpr std::size_t kPieceCapacity = 3 << 19;
+
+// The buffers of written pieces, handed back to the workers: rendering into
+// memory already touched spares every piece a megabyte of page faults.
+class PieceBuffers {
+ public:
+  std::string take() {
+    {
+      std::lock_guard lock(mutex_);
+      if (!free_.empty()) {
+        std::string buffer = std::move(free_.back());
+        free_.pop_back();
+        buffer.clear();
+        return buffer;
+      }
+    }
+    std::string buffer;
+    buffer.reserve(kPieceCapacity);
+    return buffer;
+  }
+  void give_back(std::string buffer) {
+    std::lock_guard lock(mutex_);
+    free_.push_back(std::move(buffer));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> free_;
+};
+
+std::size_t piece_count(const FindingsView& findings) {
+  return (findings.size() + kFindingsPerPiece - 1) / kFindingsPerPiece;
+}
+
+unsigned workers_for(std::size_t pieces, unsigned workers) {
+  return static_cast<unsigned>(std::min<std::size_t>(workers, pieces));
+}
+
+// The JSON report's refusal of paths that are not UTF-8, checked piece by
+// piece on the workers: a pass over every finding costs one thread more than
+// the rendering does.
+Result<void> check_json_paths_in_pieces(const FindingsView& findings, unsigned workers) {
+  const std::size_t pieces = piece_count(findings);
+  Result<void> checked;
+  run_in_order(
+      pieces, workers_for(pieces, workers), pieces,
+      [&](std::size_t piece) {
+        const std::size_t first = piece * kFindingsPerPiece;
+        return check_json_paths(findings, first, first + kFindingsPerPiece);
+      },
+      [&](std::size_t, Result<void>& piece) {
+        if (checked && !piece) checked = std::move(piece);
+      });
+  return checked;
+}
+
+Result<std::unique_ptr<Report>> make_report(OutputFormat format, const FindingsView& findings, unsigned workers) {
+  switch (format) {
+    case OutputFormat::Json:
+      if (auto valid = check_json_paths_in_pieces(findings, workers); !valid) return fail(std::move(valid.error()));
+      return std::make_unique<JsonReport>(findings);
+    case OutputFormat::Sarif:
+      return std::make_unique<SarifReport>(findings);
+    case OutputFormat::Human:
+      break;
+  }
+  return std::make_unique<HumanReport>(findings);
+}
+
+}  // namespace
+
+Result<void> print_report(OutputFormat format, const FindingsView& findings, unsigned workers) {
+  auto report = make_report(format, findings, workers);
+  if (!report) return fail(std::move(report.error()));
+  std::string head;
+  (*report)->head(head);
+  Result<void> written = write_stdout(head);
+  std::atomic<bool> failed = !written;
+  const std::size_t pieces = piece_count(findings);
+  PieceBuffers buffers;
+  run_in_order(
+      pieces, workers_for(pieces, workers), 2 * std::size_t{workers},
+      [&](std::size_t piece) {
+        if (failed) return std::string();
+        std::string text = buffers.take();
+        const std::size_t first = piece * kFindingsPerPiece;
+        (*report)->pieces(text, first, std::min(findings.size(), first + kFindingsPerPiece));
+        return text;
+      },
+      [&](std::size_t, std::string& text) {
+        if (!written) return;
+        written = write_stdout(text);
+        failed = !written;
+        buffers.give_back(std::move(text));
+      });
+  if (!written) return written;
+  std::string tail;
+  (*report)->tail(tail);
+  tail += '\n';
+  return write_stdout(tail);
+}
+
+
+}  // namespace quarn

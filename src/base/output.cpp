@@ -213,6 +213,16 @@ std::string utf8_lossy(std::string_view text) {
   return out;
 }
 
+std::vector<std::string_view> split_text(std::string_view text, char separator) {
+  std::vector<std::string_view> pieces;
+  for (std::size_t at = 0;;) {
+    const std::size_t end = text.find(separator, at);
+    pieces.push_back(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+    if (end == std::string_view::npos) return pieces;
+    at = end + 1;
+  }
+}
+
 std::string path_text(const std::filesystem::path& path) { return utf8_lossy(path.native()); }
 
 }  // namespace quarn

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/error.h"
 
@@ -52,6 +53,9 @@ bool is_valid_utf8(std::string_view text);
 
 // `text` with every invalid UTF-8 sequence replaced by U+FFFD.
 std::string utf8_lossy(std::string_view text);
+
+// Every piece of `text` between `separator`s, empty ones included.
+std::vector<std::string_view> split_text(std::string_view text, char separator);
 
 // A path as text for messages and reports: its bytes, invalid UTF-8 replaced.
 std::string path_text(const std::filesystem::path& path);

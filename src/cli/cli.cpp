@@ -53,15 +53,8 @@ std::uint8_t print_text(std::string_view text) {
 // Every part between commas, empty ones included.
 std::vector<std::string> split_at_commas(const std::vector<std::string>& values) {
   std::vector<std::string> parts;
-  for (const std::string& value : values) {
-    std::size_t begin = 0;
-    std::size_t comma = 0;
-    while ((comma = value.find(',', begin)) != std::string::npos) {
-      parts.push_back(value.substr(begin, comma - begin));
-      begin = comma + 1;
-    }
-    parts.push_back(value.substr(begin));
-  }
+  for (const std::string& value : values)
+    for (std::string_view part : split_text(value, ',')) parts.emplace_back(part);
   return parts;
 }
 

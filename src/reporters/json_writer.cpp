@@ -82,16 +82,6 @@ void JsonWriter::string(std::string_view text) {
   append_json_string(out_, text);
 }
 
-void JsonWriter::number(std::uint64_t value) {
-  start_value();
-  append_json_number(out_, value);
-}
-
-void JsonWriter::null() {
-  start_value();
-  out_ += "null";
-}
-
 void JsonWriter::open(char bracket) {
   start_value();
   out_ += bracket;

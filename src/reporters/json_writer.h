@@ -24,17 +24,11 @@ class JsonWriter {
   void key(std::string_view name);
 
   void string(std::string_view text);
-  void number(std::uint64_t value);
-  void null();
 
   // A whole member of the current object.
   void member(std::string_view name, std::string_view text) {
     key(name);
     string(text);
-  }
-  void member(std::string_view name, std::uint64_t value) {
-    key(name);
-    number(value);
   }
   void begin_object(std::string_view name) {
     key(name);

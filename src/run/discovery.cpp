@@ -46,14 +46,6 @@ Error walk_error(std::string_view root, std::string_view entry, int error_number
       .context(fmt::format("walk directory {}", utf8_lossy(root)));
 }
 
-bool ends_in_py(std::string_view path) {
-  std::string_view name = last_component(path);
-  if (name == "..") return false;
-  auto dot = name.rfind('.');
-  if (dot == std::string_view::npos || dot == 0) return false;
-  return name.substr(dot + 1) == "py";
-}
-
 // `dir` joined with `name` as the path library joins them: a separator is
 // added unless `dir` ends in one.
 std::string joined(std::string_view dir, std::string_view name) {
@@ -97,7 +89,7 @@ Result<void> walk_directory(const std::string& root, std::vector<std::string>& f
       if (!is_directory) return fail(walk_error(root, path, errno));
       if (*is_directory) {
         if (!is_skipped_dir_name(name)) pending.push_back(std::move(path));
-      } else if (ends_in_py(path)) {
+      } else if (has_py_extension(path)) {
         files.push_back(std::move(path));
       }
     }
@@ -122,7 +114,13 @@ std::optional<fs::path> lexical_parent(const fs::path& path) {
   return fs::path(parent.empty() ? std::string_view("/") : parent);
 }
 
-bool has_py_extension(const fs::path& path) { return ends_in_py(path.native()); }
+bool has_py_extension(std::string_view path) {
+  std::string_view name = last_component(path);
+  if (name == "..") return false;
+  auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return false;
+  return name.substr(dot + 1) == "py";
+}
 
 Result<Config> discover_config(const fs::path& start) {
   std::optional<fs::path> dir = start;
@@ -141,12 +139,12 @@ Result<std::vector<fs::path>> discover_python_files(const fs::path& path) {
   struct stat info;
   if (::stat(root.c_str(), &info) != 0) return fail(walk_error(root, root, errno));
   if (S_ISREG(info.st_mode)) {
-    if (ends_in_py(root)) found.push_back(root);
+    if (has_py_extension(root)) found.push_back(root);
   } else if (S_ISDIR(info.st_mode)) {
     if (!is_skipped_dir_name(last_component(root))) {
       if (auto walked = walk_directory(root, found); !walked) return fail(std::move(walked.error()));
     }
-  } else if (ends_in_py(root)) {
+  } else if (has_py_extension(root)) {
     // Neither a regular file nor a directory (a fifo, a socket): it is the
     // only entry of its own walk.
     found.push_back(root);

@@ -30,6 +30,6 @@ Result<std::vector<std::filesystem::path>> discover_python_files(const std::file
 std::optional<std::filesystem::path> lexical_parent(const std::filesystem::path& path);
 
 // True when the last component's extension is exactly "py".
-bool has_py_extension(const std::filesystem::path& path);
+bool has_py_extension(std::string_view path);
 
 }  // namespace quarn

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,34 +20,6 @@ namespace {
 // a megabyte of text, reserved at once.
 constexpr std::size_t kFindingsPerPiece = 2048;
 constexpr std::size_t kPieceCapacity = 3 << 19;
-
-// The buffers of written pieces, handed back to the workers: rendering into
-// memory already touched spares every piece a megabyte of page faults.
-class PieceBuffers {
- public:
-  std::string take() {
-    {
-      std::lock_guard lock(mutex_);
-      if (!free_.empty()) {
-        std::string buffer = std::move(free_.back());
-        free_.pop_back();
-        buffer.clear();
-        return buffer;
-      }
-    }
-    std::string buffer;
-    buffer.reserve(kPieceCapacity);
-    return buffer;
-  }
-  void give_back(std::string buffer) {
-    std::lock_guard lock(mutex_);
-    free_.push_back(std::move(buffer));
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> free_;
-};
 
 std::size_t piece_count(const FindingsView& findings) {
   return (findings.size() + kFindingsPerPiece - 1) / kFindingsPerPiece;
@@ -99,12 +70,12 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
   Result<void> written = write_stdout(head);
   std::atomic<bool> failed = !written;
   const std::size_t pieces = piece_count(findings);
-  PieceBuffers buffers;
   run_in_order(
       pieces, workers_for(pieces, workers), 2 * std::size_t{workers},
       [&](std::size_t piece) {
-        if (failed) return std::string();
-        std::string text = buffers.take();
+        std::string text;
+        if (failed) return text;
+        text.reserve(kPieceCapacity);
         const std::size_t first = piece * kFindingsPerPiece;
         (*report)->pieces(text, first, std::min(findings.size(), first + kFindingsPerPiece));
         return text;
@@ -113,7 +84,6 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
         if (!written) return;
         written = write_stdout(text);
         failed = !written;
-        buffers.give_back(std::move(text));
       });
   if (!written) return written;
   std::string tail;
@@ -121,6 +91,5 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
   tail += '\n';
   return write_stdout(tail);
 }
-
 
 }  // namespace quarn

@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
+
+#include "base/output.h"
 
 namespace quarn {
 
@@ -34,25 +35,11 @@ std::optional<unsigned> cpus_of_quota(long long quota, long long period) {
   return static_cast<unsigned>(std::clamp<long long>((quota + period - 1) / period, 1, 1 << 20));
 }
 
-std::string read_small_file(const fs::path& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> pieces;
-  for (std::size_t at = 0;;) {
-    const std::size_t end = text.find(separator, at);
-    pieces.push_back(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
-    if (end == std::string_view::npos) return pieces;
-    at = end + 1;
-  }
-}
+// A file of /proc or /sys; one that cannot be read counts as empty.
+std::string read_small_file(const fs::path& path) { return read_file(path).value_or(std::string()); }
 
 bool has_option(std::string_view options, std::string_view wanted) {
-  const auto pieces = split(options, ',');
+  const auto pieces = split_text(options, ',');
   return std::ranges::find(pieces, wanted) != pieces.end();
 }
 
@@ -68,7 +55,7 @@ std::vector<CpuHierarchy> cpu_hierarchies() {
   std::istringstream mounts(read_small_file("/proc/self/mountinfo"));
   for (std::string line; std::getline(mounts, line);) {
     // ID PARENT MAJ:MIN ROOT MOUNT_POINT OPTIONS [OPTIONAL...] - TYPE SOURCE SUPER_OPTIONS
-    const auto fields = split(line, ' ');
+    const auto fields = split_text(line, ' ');
     const auto dash = std::ranges::find(fields, std::string_view("-"));
     if (fields.size() < 5 || std::ranges::distance(dash, fields.end()) < 4) continue;
     const std::string_view type = dash[1];
@@ -87,7 +74,7 @@ std::vector<CpuHierarchy> cpu_hierarchies() {
 std::optional<std::string> own_cgroup(bool unified) {
   std::istringstream groups(read_small_file("/proc/self/cgroup"));
   for (std::string line; std::getline(groups, line);) {
-    const auto fields = split(line, ':');
+    const auto fields = split_text(line, ':');
     if (fields.size() < 3) continue;
     const bool match = unified ? fields[1].empty() && fields[0] == "0" : has_option(fields[1], "cpu");
     if (match) return std::string(line.substr(fields[0].size() + fields[1].size() + 2));
@@ -128,7 +115,7 @@ unsigned affinity_cpus() {
 }  // namespace
 
 std::optional<unsigned> cpus_of_cpu_max(std::string_view cpu_max) {
-  const auto fields = split(trim(cpu_max), ' ');
+  const auto fields = split_text(trim(cpu_max), ' ');
   if (fields.size() != 2 || fields[0] == "max") return std::nullopt;
   const auto quota = parse_integer(fields[0]);
   const auto period = parse_integer(fields[1]);

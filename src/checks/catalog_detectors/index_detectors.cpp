@@ -125,23 +125,8 @@ std::vector<std::string_view> path_components(std::string_view path) {
   return components;
 }
 
-// Every piece between full stops, empty ones included.
-std::vector<std::string_view> dotted_pieces(std::string_view dotted) {
-  std::vector<std::string_view> pieces;
-  std::size_t begin = 0;
-  for (;;) {
-    const std::size_t dot = dotted.find('.', begin);
-    if (dot == std::string_view::npos) {
-      pieces.push_back(dotted.substr(begin));
-      return pieces;
-    }
-    pieces.push_back(dotted.substr(begin, dot - begin));
-    begin = dot + 1;
-  }
-}
-
 bool in_layer(const std::vector<std::string_view>& components, std::string_view layer) {
-  const auto pieces = dotted_pieces(layer);
+  const auto pieces = split_text(layer, '.');
   return !std::ranges::search(components, pieces).empty();
 }
 

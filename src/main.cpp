@@ -1,13 +1,34 @@
+#include <exception>
+#include <new>
+
 #include "base/output.h"
 #include "cli/cli.h"
 
-int main(int argc, char** argv) {
-  quarn::hold_closed_standard_streams();
+namespace {
+
+int run(int argc, char** argv) {
   quarn::CliDefinition cli;
   auto parsed = cli.parse(argc, argv);
   if (auto* status = std::get_if<std::uint8_t>(&parsed)) return *status;
   quarn::RunResult result = quarn::run_command(std::move(std::get<quarn::Command>(parsed)));
   if (result) return *result;
   quarn::write_stderr("error: " + result.error().render() + "\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quarn::hold_closed_standard_streams();
+  // What a run could not go on from ends it like any other error.
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    quarn::write_stderr("error: out of memory\n");
+  } catch (const std::exception& error) {
+    quarn::write_stderr("error: ");
+    quarn::write_stderr(error.what());
+    quarn::write_stderr("\n");
+  }
   return 2;
 }

@@ -12,6 +12,8 @@ namespace quarn {
 class Error {
  public:
   explicit Error(std::string cause) { chain_.push_back(std::move(cause)); }
+  // A system call's failure: `cause` is its message, `os_error` its errno.
+  Error(std::string cause, int os_error) : os_error_(os_error) { chain_.push_back(std::move(cause)); }
 
   Error& context(std::string message) & {
     chain_.push_back(std::move(message));
@@ -28,8 +30,12 @@ class Error {
   // The messages joined by ": ", outermost first.
   std::string render() const;
 
+  // The errno of a root cause that is a system call's failure, else 0.
+  int os_error() const { return os_error_; }
+
  private:
   std::vector<std::string> chain_;  // root cause first
+  int os_error_ = 0;
 };
 
 template <class T>

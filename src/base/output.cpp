@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -47,44 +49,89 @@ Result<void> write_and_close(int fd, std::string_view text) {
   return written;
 }
 
-// Makes room for `more` bytes by doubling, but never past the read limit:
-// std::string's own growth would double a buffer near 4 GiB to 8 GiB.
-void make_room(std::string& data, std::size_t more) {
-  if (data.capacity() - data.size() >= more) return;
-  std::string larger;
-  larger.reserve(std::min(std::max(2 * data.capacity(), data.size() + more), kReadLimit));
-  larger.append(data);
-  data.swap(larger);
-}
-
-Result<std::string> read_descriptor(int fd, bool regular_only) {
-  struct stat info;
-  if (::fstat(fd, &info) != 0) return fail(os_error_message(errno));
-  const bool regular = S_ISREG(info.st_mode);
-  if (regular_only && !regular) return fail("not a regular file");
-  if (regular && static_cast<std::uint64_t>(info.st_size) >= kReadLimit) return fail(std::string(kTooLarge));
-  std::string data;
-  if (regular) data.reserve(static_cast<std::size_t>(info.st_size));
-  char buffer[1 << 16];
+// Reads the rest of `fd` after `data`, what was read of it so far. The rest
+// comes in chunks, so that growing never copies what was read; the text is
+// put together once at the end.
+Result<std::string> read_rest(int fd, std::string data) {
+  struct Chunk {
+    std::unique_ptr<char[]> bytes;
+    std::size_t capacity;
+    std::size_t size;
+  };
+  constexpr std::size_t kLargestChunk = std::size_t{64} << 20;
+  std::vector<Chunk> chunks;
+  std::size_t total = data.size();
   for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (total >= kReadLimit) return fail(std::string(kTooLarge));
+    if (chunks.empty() || chunks.back().size == chunks.back().capacity) {
+      const std::size_t capacity = chunks.empty() ? std::size_t{1} << 16 : std::min(2 * chunks.back().capacity, kLargestChunk);
+      chunks.push_back({std::make_unique_for_overwrite<char[]>(capacity), capacity, 0});
+    }
+    Chunk& last = chunks.back();
+    const ssize_t n = ::read(fd, last.bytes.get() + last.size, last.capacity - last.size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail(os_error_message(errno));
+      return fail_os(errno);
     }
-    if (n == 0) return data;
-    const auto count = static_cast<std::size_t>(n);
-    // A stream, or a file still growing, is cut off here.
-    if (data.size() + count >= kReadLimit) return fail(std::string(kTooLarge));
-    make_room(data, count);
-    data.append(buffer, count);
+    if (n == 0) break;
+    last.size += static_cast<std::size_t>(n);
+    total += static_cast<std::size_t>(n);
   }
+  if (total == data.size()) return data;
+  std::string text;
+  text.reserve(total);
+  text.append(data);
+  std::string().swap(data);
+  for (Chunk& chunk : chunks) {
+    text.append(chunk.bytes.get(), chunk.size);
+    chunk.bytes.reset();
+  }
+  return text;
 }
 
-Result<std::string> open_and_read(const fs::path& path, int flags, bool regular_only) {
+// How a file is read: `regular_only` refuses anything but a regular file;
+// `smaller_than` leaves a file of that size or more, or a stream, unread.
+struct ReadRules {
+  bool regular_only = false;
+  std::optional<std::size_t> smaller_than;
+};
+
+Result<std::optional<std::string>> read_descriptor(int fd, const ReadRules& rules) {
+  struct stat info;
+  if (::fstat(fd, &info) != 0) return fail_os(errno);
+  const bool regular = S_ISREG(info.st_mode);
+  if (rules.regular_only && !regular) return fail("not a regular file");
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (rules.smaller_than && (!regular || size >= *rules.smaller_than)) return std::nullopt;
+  if (regular && size >= kReadLimit) return fail(std::string(kTooLarge));
+  std::string data;
+  if (regular) {
+    // Straight into a text of the file's size, plus one byte that tells
+    // whether it grew since.
+    int error = 0;
+    std::size_t got = 0;
+    data.resize_and_overwrite(static_cast<std::size_t>(size) + 1, [&](char* buffer, std::size_t capacity) {
+      while (got < capacity) {
+        const ssize_t n = ::read(fd, buffer + got, capacity - got);
+        if (n > 0) {
+          got += static_cast<std::size_t>(n);
+        } else if (n == 0 || errno != EINTR) {
+          error = n < 0 ? errno : 0;
+          break;
+        }
+      }
+      return got;
+    });
+    if (error != 0) return fail_os(error);
+    if (got <= size) return data;
+  }
+  return read_rest(fd, std::move(data));
+}
+
+Result<std::optional<std::string>> open_and_read(const fs::path& path, int flags, const ReadRules& rules) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
-  if (fd < 0) return fail(os_error_message(errno));
-  auto data = read_descriptor(fd, regular_only);
+  if (fd < 0) return fail_os(errno);
+  auto data = read_descriptor(fd, rules);
   ::close(fd);
   return data;
 }
@@ -139,6 +186,10 @@ void hold_closed_standard_streams() {
   }
 }
 
+std::unexpected<Error> fail_os(int error_number) {
+  return std::unexpected(Error(os_error_message(error_number), error_number));
+}
+
 std::string os_error_message(int error_number) {
   return fmt::format("{} (os error {})", std::strerror(error_number), error_number);
 }
@@ -173,9 +224,21 @@ Result<void> replace_file(const fs::path& path, std::string_view text) {
   return written;
 }
 
-Result<std::string> read_file(const fs::path& path) { return open_and_read(path, 0, false); }
+Result<std::string> read_file(const fs::path& path) {
+  auto text = open_and_read(path, 0, {});
+  if (!text) return fail(std::move(text.error()));
+  return std::move(**text);
+}
 
-Result<std::string> read_regular_file(const fs::path& path) { return open_and_read(path, O_NONBLOCK, true); }
+Result<std::string> read_regular_file(const fs::path& path) {
+  auto text = open_and_read(path, O_NONBLOCK, {.regular_only = true, .smaller_than = std::nullopt});
+  if (!text) return fail(std::move(text.error()));
+  return std::move(**text);
+}
+
+Result<std::optional<std::string>> read_file_if_small(const fs::path& path, std::size_t smaller_than) {
+  return open_and_read(path, O_NONBLOCK, {.regular_only = false, .smaller_than = smaller_than});
+}
 
 bool is_valid_utf8(std::string_view text) {
   std::size_t maximal;

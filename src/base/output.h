@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,17 +34,25 @@ Result<bool> write_new_file(const std::filesystem::path& path, std::string_view 
 // alone; the temporary file is removed then.
 Result<void> replace_file(const std::filesystem::path& path, std::string_view text);
 
-// Read a whole file. Contents of 4 GiB or more are refused with "stream is
-// too large" before they are held in memory. The error is the system's
-// message alone, or that refusal.
+// Read a whole file. A regular file of 4 GiB or more is refused with
+// "stream is too large" before anything is read, any other stream once that
+// much was read. The error is the system's message alone (with its errno),
+// or that refusal.
 Result<std::string> read_file(const std::filesystem::path& path);
 
 // The same for a regular file only, opened without blocking, so that a fifo
 // or a device fails at once instead of hanging or streaming forever.
 Result<std::string> read_regular_file(const std::filesystem::path& path);
 
+// The same for a regular file smaller than `smaller_than` bytes, opened
+// without blocking; a larger file, a fifo or a device is left unread (none).
+Result<std::optional<std::string>> read_file_if_small(const std::filesystem::path& path, std::size_t smaller_than);
+
 // The system's message for an errno value, e.g. "No such file or directory (os error 2)".
 std::string os_error_message(int error_number);
+
+// An error of that message that keeps the errno value.
+std::unexpected<Error> fail_os(int error_number);
 
 // True for the bytes that continue a UTF-8 sequence (10xxxxxx).
 inline bool is_utf8_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }

@@ -1,6 +1,8 @@
 #include "run/check.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <new>
 #include <iterator>
 
 #include <fmt/format.h>
@@ -21,8 +23,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Result<std::string> read_source(const fs::path& path) {
-  auto text = read_file(path);
+// Files of this size or more, fifos and devices are read on the calling
+// thread, one at a time: together, the workers hold at most this much each.
+constexpr std::size_t kWorkerReadLimit = std::size_t{16} << 20;
+
+// Thrown where a file met a shortage of the machine (descriptors, memory,
+// processes) rather than a fault of its own.
+struct Shortage {};
+
+bool is_shortage(const Error& error) {
+  const int code = error.os_error();
+  return code == EMFILE || code == ENFILE || code == ENOMEM || code == EAGAIN;
+}
+
+// Reads a source file. A pool thread hands large files and streams to the
+// calling thread; while other threads run, a shortage is not the file's
+// fault, and the file is read again once they stopped.
+Result<std::string> read_source(const fs::path& path, Producer where) {
+  Result<std::string> text;
+  if (where == Producer::worker) {
+    auto small = read_file_if_small(path, kWorkerReadLimit);
+    if (small && !*small) throw ProduceOnCaller{};
+    text = small ? Result<std::string>(std::move(**small)) : fail(std::move(small.error()));
+  } else {
+    text = read_file(path);
+  }
+  if (!text && where != Producer::alone && is_shortage(text.error())) throw Shortage{};
   if (!text) return fail(std::move(text.error()).context(fmt::format("read {}", path_text(path))));
   if (!is_valid_utf8(*text))
     return fail(Error("stream did not contain valid UTF-8").context(fmt::format("read {}", path_text(path))));
@@ -53,17 +79,26 @@ std::vector<Finding> run_enabled_checks(const Catalog& catalog, const std::vecto
   return findings;
 }
 
-// Reads, parses and checks one file; a read or parse failure is the file's error.
+// Reads, parses and checks one file; a read or parse failure is the file's
+// error, and so is running out of memory where no other thread runs.
 FileResult check_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings, const fs::path& path,
-                      const Config& config) {
-  auto text = read_source(path);
-  if (!text) return {.findings = {}, .error = text.error().render()};
-  auto parsed = parse_module(path, *text);
-  if (!parsed) {
-    return {.findings = {},
-            .error = std::move(parsed.error()).context(fmt::format("parse {}", path_text(path))).render()};
+                      const Config& config, Producer where) {
+  std::string_view step = "read";
+  try {
+    auto text = read_source(path, where);
+    if (!text) return {.findings = {}, .error = text.error().render()};
+    step = "parse";
+    auto parsed = parse_module(path, *text);
+    if (!parsed) {
+      return {.findings = {},
+              .error = std::move(parsed.error()).context(fmt::format("parse {}", path_text(path))).render()};
+    }
+    step = "check";
+    return {.findings = run_enabled_checks(catalog, settings, path, *parsed, config), .error = std::nullopt};
+  } catch (const std::bad_alloc&) {
+    if (where != Producer::alone) throw;
   }
-  return {.findings = run_enabled_checks(catalog, settings, path, *parsed, config), .error = std::nullopt};
+  return {.findings = {}, .error = fmt::format("{} {}: out of memory", step, path_text(path))};
 }
 
 // A file that could not be read or parsed: its path as discovered and its
@@ -104,7 +139,7 @@ void free_findings(RunOutcome& outcome, unsigned workers) {
   auto& lists = outcome.findings_by_file;
   run_in_order(
       lists.size(), workers, lists.size(),
-      [&](std::size_t i) {
+      [&](std::size_t i, Producer) {
         std::vector<Finding>().swap(lists[i]);
         return 0;
       },
@@ -127,7 +162,7 @@ RunOutcome check_files(const std::vector<fs::path>& files, const Config& config,
   // Every file's result may wait, so that one slow file never stalls the rest.
   run_in_order(
       files.size(), workers, files.size(),
-      [&](std::size_t i) { return check_file(catalog, settings, files[i], config); },
+      [&](std::size_t i, Producer where) { return check_file(catalog, settings, files[i], config, where); },
       [&](std::size_t i, FileResult& result) {
         if (result.error) {
           write_stderr(fmt::format("warning: {}\n", *result.error));

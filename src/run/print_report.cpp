@@ -37,7 +37,7 @@ Result<void> check_json_paths_in_pieces(const FindingsView& findings, unsigned w
   Result<void> checked;
   run_in_order(
       pieces, workers_for(pieces, workers), pieces,
-      [&](std::size_t piece) {
+      [&](std::size_t piece, Producer) {
         const std::size_t first = piece * kFindingsPerPiece;
         return check_json_paths(findings, first, first + kFindingsPerPiece);
       },
@@ -72,7 +72,7 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
   const std::size_t pieces = piece_count(findings);
   run_in_order(
       pieces, workers_for(pieces, workers), 2 * std::size_t{workers},
-      [&](std::size_t piece) {
+      [&](std::size_t piece, Producer) {
         std::string text;
         if (failed) return text;
         text.reserve(kPieceCapacity);

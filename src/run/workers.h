@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -22,58 +23,150 @@ std::optional<unsigned> cpus_of_cpu_max(std::string_view cpu_max);
 // The same for the two cgroup v1 files (a quota of -1 is unlimited).
 std::optional<unsigned> cpus_of_cfs_quota(std::string_view quota_us, std::string_view period_us);
 
-// Calls `produce(i)` for i in [0, count) on `workers` threads and
-// `consume(i, result)` on the calling thread in index order, each as soon as
-// every earlier item was consumed. At most `window` results wait at once, so
-// memory stays bounded when producing is faster than consuming. With one
+// Thrown by `produce` on a pool thread to hand its item to the calling
+// thread, which then produces it in its turn while the pool goes on.
+struct ProduceOnCaller {};
+
+// Where `produce` runs: on a pool thread, on the calling thread while pool
+// threads may still run, or on the calling thread with no other thread
+// running (as in a one-worker run).
+enum class Producer { worker, caller, alone };
+
+// Starts one pool thread; may throw, as std::thread does when the system
+// has no thread left to give.
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+
+inline std::thread start_thread(std::function<void()> body) { return std::thread(std::move(body)); }
+
+// Calls `produce(i, where)` for i in [0, count) on up to `workers` threads
+// and `consume(i, result)` on the calling thread in index order, each as soon
+// as every earlier item was consumed. At most `window` results wait at once,
+// so memory stays bounded when producing is faster than consuming. With one
 // worker (or one item) everything runs on the calling thread.
+//
+// The results are those of a one-worker run whatever fails: threads that
+// cannot start are done without; an item whose `produce` throws on a pool
+// thread stops the pool (no item is claimed any more, every thread is
+// joined) and is produced again on the calling thread alone, as is every
+// item not yet claimed; one that throws ProduceOnCaller is produced on the
+// calling thread without stopping the pool, and again alone if that throws.
+// What `produce` throws alone, or `consume` throws, leaves run_in_order
+// after every thread was joined.
 template <class Produce, class Consume>
-void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produce produce, Consume consume) {
-  using Produced = decltype(produce(std::size_t{0}));
+void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produce produce, Consume consume,
+                  const ThreadStarter& start = start_thread) {
+  using Produced = decltype(produce(std::size_t{0}, Producer::alone));
   if (workers <= 1 || count <= 1) {
     for (std::size_t i = 0; i < count; ++i) {
-      Produced result = produce(i);
+      Produced result = produce(i, Producer::alone);
       consume(i, result);
     }
     return;
   }
   window = std::max<std::size_t>(window, 1);
+  enum class State { empty, done, on_caller, alone };
+  struct Slot {
+    State state = State::empty;
+    std::optional<Produced> result;
+  };
   std::mutex mutex;
   std::condition_variable result_ready;
   std::condition_variable slot_free;
-  std::vector<std::optional<Produced>> slots(window);
+  std::vector<Slot> slots(window);
   std::size_t next_claimed = 0;
   std::size_t consumed = 0;
+  bool stopped = false;
 
   auto work = [&] {
     for (;;) {
       std::size_t i;
       {
         std::unique_lock lock(mutex);
-        slot_free.wait(lock, [&] { return next_claimed >= count || next_claimed < consumed + window; });
-        if (next_claimed >= count) return;
+        slot_free.wait(lock, [&] { return stopped || next_claimed >= count || next_claimed < consumed + window; });
+        if (stopped || next_claimed >= count) return;
         i = next_claimed++;
       }
-      Produced result = produce(i);
-      std::lock_guard lock(mutex);
-      slots[i % window].emplace(std::move(result));
-      if (i == consumed) result_ready.notify_one();
+      std::optional<Produced> result;
+      State state = State::done;
+      try {
+        result.emplace(produce(i, Producer::worker));
+      } catch (const ProduceOnCaller&) {
+        state = State::on_caller;
+      } catch (...) {
+        state = State::alone;
+      }
+      {
+        std::lock_guard lock(mutex);
+        slots[i % window] = {state, std::move(result)};
+        if (state == State::alone) stopped = true;
+      }
+      result_ready.notify_one();
+      if (state == State::alone) {
+        slot_free.notify_all();
+        return;
+      }
     }
   };
 
-  std::vector<std::jthread> threads;
-  threads.reserve(workers);
-  for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work);
+  std::vector<std::thread> threads;
+  bool joined = false;
+  auto stop_and_join = [&] {
+    if (joined) return;
+    {
+      std::lock_guard lock(mutex);
+      stopped = true;
+    }
+    slot_free.notify_all();
+    for (std::thread& thread : threads) thread.join();
+    joined = true;
+  };
+  struct JoinOnExit {
+    decltype(stop_and_join)& join;
+    ~JoinOnExit() { join(); }
+  } join_on_exit{stop_and_join};
+
+  try {
+    threads.reserve(workers);
+    for (unsigned w = 0; w < workers; ++w) threads.push_back(start(work));
+  } catch (...) {
+    // Go on with the threads that did start, or on this thread alone.
+  }
+  if (threads.empty()) stop_and_join();
+
+  auto produce_here = [&](std::size_t i) -> Produced {
+    if (joined) return produce(i, Producer::alone);
+    try {
+      return produce(i, Producer::caller);
+    } catch (...) {
+      stop_and_join();
+    }
+    return produce(i, Producer::alone);
+  };
+
   for (std::size_t i = 0; i < count; ++i) {
-    std::optional<Produced> result;
+    Slot slot;
     {
       std::unique_lock lock(mutex);
-      result_ready.wait(lock, [&] { return slots[i % window].has_value(); });
-      result.swap(slots[i % window]);
+      Slot& waiting = slots[i % window];
+      result_ready.wait(lock, [&] { return waiting.state != State::empty || (stopped && i >= next_claimed); });
+      std::swap(slot, waiting);
+      next_claimed = std::max(next_claimed, i + 1);
       ++consumed;
     }
     slot_free.notify_all();
-    consume(i, *result);
+    switch (slot.state) {
+      case State::done:
+        break;
+      case State::on_caller:
+        slot.result.emplace(produce_here(i));
+        break;
+      case State::empty:
+      case State::alone:
+        stop_and_join();
+        slot.result.emplace(produce(i, Producer::alone));
+        break;
+    }
+    consume(i, *slot.result);
   }
 }
 

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 
+#include <functional>
+#include <new>
 #include <numeric>
+#include <stdexcept>
+#include <system_error>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,25 +43,101 @@ TEST(AvailableCpus, FollowsTheAffinityMask) {
   EXPECT_EQ(pinned, 1u);
 }
 
-// Items of uneven cost, so that workers finish out of order.
-TEST(RunInOrder, ConsumesEveryResultInIndexOrder) {
-  for (unsigned workers : {1u, 2u, 7u, 16u}) {
-    for (std::size_t window : {1u, 3u, 1000u}) {
-      std::vector<std::size_t> consumed;
-      run_in_order(
-          200, workers, window,
-          [](std::size_t i) {
-            std::string text(i % 7 == 0 ? 20000 : 10, 'x');
-            return std::to_string(i) + ":" + std::to_string(std::accumulate(text.begin(), text.end(), 0));
-          },
-          [&](std::size_t i, std::string& result) {
-            EXPECT_EQ(result.substr(0, result.find(':')), std::to_string(i));
-            consumed.push_back(i);
-          });
-      std::vector<std::size_t> expected(200);
-      std::iota(expected.begin(), expected.end(), 0);
-      EXPECT_EQ(consumed, expected) << workers << " workers, window " << window;
+std::string produce_item(std::size_t i) {
+  std::string text(i % 7 == 0 ? 20000 : 10, 'x');
+  return std::to_string(i) + ":" + std::to_string(std::accumulate(text.begin(), text.end(), 0));
+}
+
+// A starter that gives `limit` threads, then fails as the system does.
+ThreadStarter starter_of(unsigned limit) {
+  return [started = 0u, limit](std::function<void()> body) mutable {
+    if (started == limit) throw std::system_error(EAGAIN, std::generic_category(), "no thread");
+    ++started;
+    return std::thread(std::move(body));
+  };
+}
+
+// Items of uneven cost, so that workers finish out of order; whatever fails
+// on the way, every item is consumed once, in order, with its own result.
+TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
+  constexpr unsigned kAll = 1000;
+  struct Case {
+    std::string_view name;
+    unsigned threads;  // how many the starter gives
+    std::function<void(std::size_t, Producer)> fault;
+  };
+  const Case cases[] = {
+      {"nothing fails", kAll, [](std::size_t, Producer) {}},
+      {"no thread starts", 0, [](std::size_t, Producer) {}},
+      {"one thread starts", 1, [](std::size_t, Producer) {}},
+      {"two threads start", 2, [](std::size_t, Producer) {}},
+      {"out of memory on a worker", kAll,
+       [](std::size_t i, Producer where) {
+         if (where == Producer::worker && (i == 0 || i == 57 || i == 199)) throw std::bad_alloc();
+       }},
+      {"any exception on a worker", 2,
+       [](std::size_t i, Producer where) {
+         if (where == Producer::worker && i % 50 == 5) throw std::runtime_error("worker");
+       }},
+      {"handed to the caller", kAll,
+       [](std::size_t i, Producer where) {
+         if (where == Producer::worker && i % 10 == 3) throw ProduceOnCaller();
+       }},
+      {"handed over, then failing on the caller", kAll,
+       [](std::size_t i, Producer where) {
+         if (where == Producer::worker && i % 10 == 3) throw ProduceOnCaller();
+         if (where == Producer::caller && i == 33) throw std::bad_alloc();
+       }},
+  };
+  for (const Case& c : cases) {
+    for (unsigned workers : {1u, 2u, 7u, 16u}) {
+      for (std::size_t window : {1u, 3u, 1000u}) {
+        std::vector<std::size_t> consumed;
+        run_in_order(
+            200, workers, window,
+            [&](std::size_t i, Producer where) {
+              c.fault(i, where);
+              return produce_item(i);
+            },
+            [&](std::size_t i, std::string& result) {
+              EXPECT_EQ(result, produce_item(i));
+              consumed.push_back(i);
+            },
+            starter_of(c.threads));
+        std::vector<std::size_t> expected(200);
+        std::iota(expected.begin(), expected.end(), 0);
+        EXPECT_EQ(consumed, expected) << c.name << ", " << workers << " workers, window " << window;
+      }
     }
+  }
+}
+
+// What fails with no thread left to fall back on leaves run_in_order, after
+// every thread was joined: no hang, no terminate.
+TEST(RunInOrder, PassesOnWhatFailsAlone) {
+  for (unsigned workers : {1u, 2u, 16u}) {
+    std::size_t consumed = 0;
+    EXPECT_THROW(run_in_order(
+                     100, workers, 4,
+                     [](std::size_t i, Producer where) {
+                       if (i == 40) throw std::bad_alloc();
+                       if (where == Producer::alone && i == 60) throw std::runtime_error("alone");
+                       return i;
+                     },
+                     [&](std::size_t, std::size_t) { ++consumed; }),
+                 std::bad_alloc)
+        << workers;
+    EXPECT_EQ(consumed, 40u) << workers;
+    consumed = 0;
+    EXPECT_THROW(run_in_order(
+                     100, workers, 100, [](std::size_t i, Producer) { return i; },
+                     [&](std::size_t i, std::size_t) {
+                       if (i == 10) throw std::runtime_error("consume");
+                       ++consumed;
+                     }),
+                 std::runtime_error)
+        << workers;
+    EXPECT_EQ(consumed, 10u) << workers;
   }
 }
 

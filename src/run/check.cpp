@@ -15,6 +15,7 @@
 #include "checks/source_model.h"
 #include "parser/parse.h"
 #include "reporters/remediation_prompt.h"
+#include "run/cpus.h"
 #include "run/discovery.h"
 #include "run/external.h"
 #include "run/print_report.h"

@@ -6,22 +6,10 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace quarn {
-
-// The number of CPUs this process may run on: its affinity mask, lowered by
-// a CPU quota of its control group. At least 1.
-unsigned available_cpus();
-
-// CPUs a cgroup quota allows: the quota divided by the period, rounded up.
-// `cpu_max` is a cgroup v2 "cpu.max" text ("max 100000", "150000 100000");
-// none when unlimited or unreadable.
-std::optional<unsigned> cpus_of_cpu_max(std::string_view cpu_max);
-// The same for the two cgroup v1 files (a quota of -1 is unlimited).
-std::optional<unsigned> cpus_of_cfs_quota(std::string_view quota_us, std::string_view period_us);
 
 // Thrown by `produce` on a pool thread to hand its item to the calling
 // thread, which then produces it in its turn while the pool goes on.

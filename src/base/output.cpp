@@ -209,6 +209,10 @@ Result<bool> write_new_file(const fs::path& path, std::string_view text) {
 }
 
 Result<void> replace_file(const fs::path& path, std::string_view text) {
+  // The permission bits of a regular file there (a link is replaced, so not
+  // followed) carry over; they are set before any byte is written.
+  struct stat old;
+  const bool keep_mode = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   // A short name of our own, so that a long target name cannot push it past
   // the name limit; mode 0666 goes through the umask like any create.
   fs::path temporary;
@@ -218,7 +222,13 @@ Result<void> replace_file(const fs::path& path, std::string_view text) {
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && (errno != EEXIST || attempt + 1 == kTemporaryNameAttempts)) return fail(os_error_message(errno));
   }
-  Result<void> written = write_and_close(fd, text);
+  Result<void> written;
+  if (keep_mode && ::fchmod(fd, old.st_mode & 0777) != 0) {
+    written = fail(os_error_message(errno));
+    ::close(fd);
+  } else {
+    written = write_and_close(fd, text);
+  }
   if (written && ::rename(temporary.c_str(), path.c_str()) != 0) written = fail(os_error_message(errno));
   if (!written) ::unlink(temporary.c_str());
   return written;

@@ -29,9 +29,10 @@ void hold_closed_standard_streams();
 Result<bool> write_new_file(const std::filesystem::path& path, std::string_view text);
 
 // Write `text` to a new file beside `path` and rename it over `path`, so
-// that `path` holds either its old content or all of `text`. The file gets
-// the permissions a plain create gives. The error is the system's message
-// alone; the temporary file is removed then.
+// that `path` holds either its old content or all of `text`. The file keeps
+// the permission bits of the regular file it replaces; otherwise it gets those
+// a plain create gives. The error is the system's message alone; the
+// temporary file is removed then.
 Result<void> replace_file(const std::filesystem::path& path, std::string_view text);
 
 // Read a whole file. A regular file of 4 GiB or more is refused with
@@ -68,5 +69,8 @@ std::vector<std::string_view> split_text(std::string_view text, char separator);
 
 // A path as text for messages and reports: its bytes, invalid UTF-8 replaced.
 std::string path_text(const std::filesystem::path& path);
+
+// The UTF-8 byte-order mark.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace quarn

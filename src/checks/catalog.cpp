@@ -1,5 +1,6 @@
 #include "checks/catalog.h"
 
+#include <algorithm>
 #include <array>
 
 #include "checks/catalog_detectors/detectors.h"
@@ -113,6 +114,9 @@ constexpr std::array<CheckRow, 75> kCatalog = {{
     {"QN509", "excessive-abstraction", Ai, S::Low, off, detect_excessive_abstraction},
     {"QN510", "generic-utility-explosion", Ai, S::Low, off, detect_generic_utility_explosion},
 }};
+static_assert(std::ranges::all_of(kCatalog, [](const CheckRow& row) {
+  return PhraseScanner::accepts(row.params.phrases);
+}));
 
 }  // namespace
 

@@ -20,16 +20,25 @@ const CLI::Validator kUtf8Text(
     [](std::string& value) { return is_valid_utf8(value) ? std::string() : std::string("invalid UTF-8"); },
     "", "UTF-8");
 
-// Exposes the usage line of CLI11's default formatter.
-struct UsageFormatter : CLI::Formatter {
-  std::string usage(const CLI::App* app, const std::string& name) const { return make_usage(app, name); }
+// CLI11's default formatter, except that `required` shows as a required
+// positional (in the usage line and with REQUIRED) although CLI11 takes it as
+// optional: check's PATH, which is checked after the parse.
+struct HelpFormatter : CLI::Formatter {
+  const CLI::Option* required = nullptr;
+
+  std::string make_option_usage(const CLI::Option* opt) const override {
+    return opt == required ? make_option_name(opt, true) : CLI::Formatter::make_option_usage(opt);
+  }
+  std::string make_option_opts(const CLI::Option* opt) const override {
+    return CLI::Formatter::make_option_opts(opt) + (opt == required ? " " + get_label("REQUIRED") : "");
+  }
 };
 
-std::string usage_line(const CLI::App* app, const std::string& name) { return UsageFormatter{}.usage(app, name); }
-
 // Prints a usage error the way the parser reports one; the status is 2.
-std::uint8_t usage_error(std::string_view message, const CLI::App* app, const std::string& name) {
-  write_stderr(fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n", message, usage_line(app, name)));
+std::uint8_t usage_error(std::string_view message, const HelpFormatter& formatter, const CLI::App* app,
+                         const std::string& name) {
+  write_stderr(fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n", message,
+                           formatter.make_usage(app, name)));
   return 2;
 }
 
@@ -61,6 +70,7 @@ std::vector<std::string> split_at_commas(const std::vector<std::string>& values)
 }  // namespace
 
 struct CliDefinition::Values {
+  std::shared_ptr<HelpFormatter> formatter = std::make_shared<HelpFormatter>();
   CLI::App* check = nullptr;
   CLI::App* explain = nullptr;
   CLI::App* init = nullptr;
@@ -88,11 +98,13 @@ CliDefinition::CliDefinition() : app_(std::make_unique<CLI::App>("Deterministic 
   app.set_version_flag("-V,--version", fmt::format("quarn {}", kVersion), "Print version");
   app.set_help_flag("-h,--help", "Print help");
   app.require_subcommand(1);
+  app.formatter(v.formatter);  // before the subcommands, which share it
 
   v.check = app.add_subcommand("check", "Run deterministic checks on a path (exits 1 when issues are found)");
   // PATH is checked after the parse rather than marked required, so that
   // `--remediation-prompt PATH_LIKE` keeps its value as the prompt path.
   v.path_option = v.check->add_option("PATH", v.path)->type_name("");
+  v.formatter->required = v.path_option;
   v.check->add_option("--format", v.format)
       ->type_name("FORMAT")
       ->check(kUtf8Text)
@@ -158,7 +170,7 @@ std::variant<Command, std::uint8_t> CliDefinition::parse(int argc, const char* c
     return print_text(std::string(e.what()) + "\n");
   } catch (const CLI::ParseError& e) {
     const CLI::App* target = innermost_named(app);
-    return usage_error(e.what(), target, target == &app ? "quarn" : "quarn " + target->get_name());
+    return usage_error(e.what(), *v.formatter, target, target == &app ? "quarn" : "quarn " + target->get_name());
   }
 
   if (v.help->parsed()) {
@@ -170,7 +182,8 @@ std::variant<Command, std::uint8_t> CliDefinition::parse(int argc, const char* c
         return print_text(sub->help("quarn"));
       }
     }
-    return usage_error(fmt::format("unrecognized subcommand '{}'", v.help_topic.front()), &app, "quarn");
+    return usage_error(fmt::format("unrecognized subcommand '{}'", v.help_topic.front()), *v.formatter, &app,
+                         "quarn");
   }
   if (v.check->parsed()) {
     CheckCommand check;

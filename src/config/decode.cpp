@@ -1,8 +1,6 @@
 #include "config/decode.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <sstream>
 #include <utility>
@@ -49,18 +47,6 @@ std::string string_literal(std::string_view text) {
   }
   out += '"';
   return out;
-}
-
-// Shortest digits that read back as the same double, never in exponent
-// form, always with a decimal point.
-std::string float_text(double value) {
-  if (std::isnan(value)) return "NaN";
-  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  char buffer[1100];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-  std::string text(buffer, result.ptr);
-  if (text.find('.') == std::string::npos) text += ".0";
-  return text;
 }
 
 std::string date_time_text(const toml::node& node) {

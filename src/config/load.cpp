@@ -15,8 +15,6 @@ namespace quarn {
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 bool is_builtin_profile(std::string_view name) { return name == "default" || name == "strict"; }
 
 // Top-level check tables must look like catalog ids; `info` is too weak a
@@ -74,7 +72,7 @@ std::string deep_key_error(std::string_view text, const TomlScan& scan) {
 Config default_config() { return Config{}; }
 
 Result<Config> parse_config(std::string_view text) {
-  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
   const TomlScan scan = scan_toml(text, MAX_KEY_DEPTH);
   if (scan.too_deep) return fail(deep_key_error(text, scan));
   const TomlInput input(text, scan.unsafe);

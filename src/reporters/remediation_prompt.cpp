@@ -1,6 +1,7 @@
 #include "reporters/remediation_prompt.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -154,6 +155,15 @@ void append_group(std::string& out, const FindingGroup& group, std::size_t k, So
   }
 }
 
+// A path that can only be a directory: it ends in a separator, "." or "..",
+// or a directory is there (through links too).
+bool names_a_directory(const std::filesystem::path& path) {
+  if (path.empty()) return false;
+  const std::filesystem::path name = path.filename();
+  std::error_code error;
+  return name.empty() || name == "." || name == ".." || std::filesystem::is_directory(path, error);
+}
+
 }  // namespace
 
 std::vector<FindingGroup> group_findings(const FindingsView& findings) {
@@ -223,8 +233,10 @@ std::string render_remediation_prompt(const FindingsView& findings, std::string_
 
 Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, const FindingsView& findings,
                                       const std::filesystem::path& checked_path) {
-  auto prompt = render_remediation_prompt(findings, path_text(checked_path));
   auto shown = path_text(prompt_path);
+  if (names_a_directory(prompt_path))
+    return fail(Error(os_error_message(EISDIR)).context(fmt::format("write remediation prompt to {}", shown)));
+  auto prompt = render_remediation_prompt(findings, path_text(checked_path));
   if (auto parent = prompt_path.parent_path(); !parent.empty()) {
     std::error_code error;
     std::filesystem::create_directories(parent, error);

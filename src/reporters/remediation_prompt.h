@@ -46,7 +46,8 @@ class SourceLines {
 std::string render_remediation_prompt(const FindingsView& findings, std::string_view checked_path);
 
 // Renders the prompt, replaces `prompt_path` with it as a whole (creating
-// missing parent directories) and announces the file on standard error.
+// missing parent directories) and announces the file on standard error. A
+// path that names a directory fails first ("Is a directory"), creating nothing.
 Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, const FindingsView& findings,
                                       const std::filesystem::path& checked_path);
 

@@ -5,6 +5,8 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "base/output.h"
+
 namespace quarn {
 
 namespace {
@@ -23,7 +25,6 @@ struct Value {
 };
 
 constexpr std::size_t kMaxDepth = 128;
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 class Builder : public nlohmann::json_sax<nlohmann::json> {
  public:
@@ -104,7 +105,7 @@ std::string describe(const Value& v) {
     case Value::Kind::Boolean: return fmt::format("boolean `{}`", v.boolean);
     case Value::Kind::Integer: return fmt::format("integer `{}`", v.integer);
     case Value::Kind::Unsigned: return fmt::format("integer `{}`", v.unsigned_integer);
-    case Value::Kind::Float: return fmt::format("floating point `{}`", v.floating);
+    case Value::Kind::Float: return fmt::format("floating point `{}`", float_text(v.floating));
     case Value::Kind::String: return fmt::format("string {}", nlohmann::json(v.text).dump());
     case Value::Kind::Array: return "sequence";
     case Value::Kind::Object: return "map";
@@ -197,7 +198,7 @@ Result<RuffDiagnostic> read_diagnostic(const Value& v) {
 
 Result<std::vector<RuffDiagnostic>> parse_ruff_json(std::string_view text) {
   // nlohmann skips a leading byte-order mark, which JSON does not allow.
-  if (text.starts_with(kByteOrderMark)) return fail("unexpected byte-order mark at line 1, column 1");
+  if (text.starts_with(kUtf8ByteOrderMark)) return fail("unexpected byte-order mark at line 1, column 1");
   Builder builder;
   bool ok = nlohmann::json::sax_parse(text, &builder, nlohmann::json::input_format_t::json, true);
   if (!ok || !builder.root) return fail(builder.error.value_or("invalid JSON"));

@@ -199,6 +199,18 @@ TEST_F(CheckRun, RemediationPromptIsWrittenAfterTheReport) {
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "No issues found.\n\n");  // the report stays printed
   EXPECT_TRUE(run.err.starts_with("error: create directory for blocker/p.md: ")) << run.err;
+
+  // A path that names a directory fails before anything is created, after the report.
+  fs::create_directory_symlink("proj", dir.path() / "link");
+  for (const char* prompt : {"new/", "new/deep/", "new/..", "proj", "proj/", "link"}) {
+    run = check({"proj", "--remediation-prompt", prompt});
+    EXPECT_EQ(run.status, 2) << prompt;
+    EXPECT_EQ(run.out, "No issues found.\n\n") << prompt;
+    EXPECT_EQ(run.err, fmt::format("error: write remediation prompt to {}: Is a directory (os error 21)\n", prompt));
+  }
+  EXPECT_FALSE(fs::exists(dir.path() / "new"));
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "link"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "proj"), fs::directory_iterator()), 1);
 }
 
 // Runs with a fake `ruff` on PATH for the external checker.

@@ -173,28 +173,49 @@ TEST_F(HostileFiles, FailedStandardOutputIsARunError) {
 
 // The prompt is written beside its target and renamed over it: the old file
 // is never truncated in place (a hard link keeps the old text), the new one
-// gets the permissions of a plain create, and no temporary file stays.
+// keeps the permission bits of a regular file it replaces and otherwise gets
+// those of a plain create, and no temporary file stays.
 TEST_F(HostileFiles, PromptReplacesItsTargetWhole) {
   write("proj/a.py", kClean);
   write("out/p.md", "old prompt\n");
   ::chmod(at("out/p.md").c_str(), 0600);
   fs::create_hard_link(at("out/p.md"), at("out/kept.md"));
-  QuarnRun run = shell("umask 022; exec \"$0\" \"$@\"", {"check", "proj", "--remediation-prompt", "out/p.md"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "Wrote remediation prompt to out/p.md\n");
-  EXPECT_TRUE(read_text(at("out/p.md")).starts_with("# Quarn remediation prompt\n"));
+  write("out/group.md", "old prompt\n");
+  ::chmod(at("out/group.md").c_str(), 0640);
+  write("linked.md", "linked\n");
+  ::chmod(at("linked.md").c_str(), 0600);
+  fs::create_symlink("../linked.md", at("out/link.md"));
+  const struct {
+    const char* prompt;
+    fs::perms mode;
+  } cases[] = {
+      {"out/p.md", fs::perms(0600)},
+      {"out/group.md", fs::perms(0640)},
+      {"out/new.md", fs::perms(0644)},
+      {"out/link.md", fs::perms(0644)},  // the link is replaced, its target keeps its text and mode
+  };
+  for (const auto& c : cases) {
+    QuarnRun run = shell("umask 022; exec \"$0\" \"$@\"", {"check", "proj", "--remediation-prompt", c.prompt});
+    EXPECT_EQ(run.status, 0) << c.prompt;
+    EXPECT_EQ(run.err, fmt::format("Wrote remediation prompt to {}\n", c.prompt));
+    EXPECT_TRUE(read_text(at(c.prompt)).starts_with("# Quarn remediation prompt\n")) << c.prompt;
+    EXPECT_EQ(fs::symlink_status(at(c.prompt)).permissions(), c.mode) << c.prompt;
+  }
   EXPECT_EQ(read_text(at("out/kept.md")), "old prompt\n");
-  EXPECT_EQ(fs::status(at("out/p.md")).permissions(), fs::perms(0644));
+  EXPECT_EQ(read_text(at("linked.md")), "linked\n");
+  EXPECT_EQ(fs::status(at("linked.md")).permissions(), fs::perms(0600));
 
+  // A directory there fails before anything is written.
   fs::create_directory(at("out/taken.md"));
-  run = run_quarn({"check", "proj", "--remediation-prompt", "out/taken.md"}, dir.path());
+  QuarnRun run = run_quarn({"check", "proj", "--remediation-prompt", "out/taken.md"}, dir.path());
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err, "error: write remediation prompt to out/taken.md: Is a directory (os error 21)\n");
+  EXPECT_TRUE(fs::is_empty(at("out/taken.md")));
 
   std::vector<std::string> entries;
   for (const auto& entry : fs::directory_iterator(at("out"))) entries.push_back(entry.path().filename());
   std::ranges::sort(entries);
-  EXPECT_EQ(entries, (std::vector<std::string>{"kept.md", "p.md", "taken.md"}));
+  EXPECT_EQ(entries, (std::vector<std::string>{"group.md", "kept.md", "link.md", "new.md", "p.md", "taken.md"}));
 }
 
 // Any entry named quarn.toml is refused and left as it was; a link is not

@@ -128,6 +128,25 @@ TEST(CommandLine, StreamsAndStatuses) {
   EXPECT_EQ(run_quarn({}).err, help.out);
 }
 
+// check's PATH shows as required, as explain's ID does, although the parser
+// checks it only after the parse (an option's value stays the option's).
+TEST(CommandLine, RequiredPositionals) {
+  const struct {
+    std::vector<std::string> args;
+    const char* err;
+  } missing[] = {
+      {{"check"}, "error: PATH is required\n\nUsage: quarn check [OPTIONS] PATH\n"},
+      {{"check", "--remediation-prompt", "src"}, "error: PATH is required\n\nUsage: quarn check [OPTIONS] PATH\n"},
+      {{"explain"}, "error: ID is required\n\nUsage: quarn explain [OPTIONS] ID\n"},
+  };
+  for (const auto& c : missing)
+    EXPECT_EQ(run_quarn(c.args).err, std::string(c.err) + "\nFor more information, try '--help'.\n") << c.args[0];
+  EXPECT_TRUE(run_quarn({"check", "--help"})
+                  .out.contains("\nUsage: quarn check [OPTIONS] PATH\n\nPositionals:\n  PATH REQUIRED     "));
+  EXPECT_TRUE(run_quarn({"explain", "--help"})
+                  .out.contains("\nUsage: quarn explain [OPTIONS] ID\n\nPositionals:\n  ID REQUIRED     "));
+}
+
 TEST(ListCheckers, OneLineEitherWay) {
   QuarnRun run = run_quarn({"list-checkers"});
   EXPECT_EQ(run.status, 0);

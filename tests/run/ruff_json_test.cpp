@@ -32,6 +32,17 @@ TEST(RuffJson, RefusesMalformedDiagnostics) {
        "invalid value: integer `-1`, expected u64"},
       {R"([{"code":"E","message":"m","filename":"f","location":{"row":1.5,"column":1}}])",
        "invalid type: floating point `1.5`, expected u64"},
+      // Floats show as the configuration shows them: always with a decimal point, never with an exponent.
+      {R"([{"code":"E","message":"m","filename":"f","location":{"row":1.0,"column":1}}])",
+       "invalid type: floating point `1.0`, expected u64"},
+      {R"([{"code":"E","message":"m","filename":"f","location":{"row":1,"column":2.5}}])",
+       "invalid type: floating point `2.5`, expected u64"},
+      {R"([{"code":"E","message":"m","filename":"f","location":{"row":1e300,"column":1}}])",
+       "invalid type: floating point `"
+       "1000000000000000052504760255204420248704468581108159154915854115511802457988908195786371375080447864"
+       "0437044438328838781769425232353604305756447921847867069828483872009265758037378302337947880900593689"
+       "5323497079994508111903896764088007465274278014249457925878882005684283811566947219638686545940054016"
+       "0.0`, expected u64"},
       {R"([{"code":"E","message":"m","filename":"f","location":"here"}])",
        "invalid type: string \"here\", expected struct RuffLocation"},
       {R"([true])", "invalid type: boolean `true`, expected struct RuffDiagnostic"},

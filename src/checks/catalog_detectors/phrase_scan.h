@@ -28,6 +28,14 @@ class PhraseScanner {
  public:
   explicit PhraseScanner(std::span<const PhraseList> lists);
 
+  // Whether the scanner takes every phrase of a list: a window's bytes or
+  // more, none holding a line break. Phrase tables assert it at compile time.
+  static constexpr bool accepts(std::span<const std::string_view> phrases) {
+    for (std::string_view phrase : phrases)
+      if (phrase.size() < kWindow || phrase.contains('\n')) return false;
+    return true;
+  }
+
   // At most one match per list and line, in line order: the first phrase of
   // the list (in list order) found on the line or in its comment, at that
   // phrase's first occurrence on the line or at the comment. `line_starts`

@@ -19,6 +19,8 @@ inline constexpr std::array<std::string_view, 2> kGeneratedMarkers = {"GENERATED
 // A TODO matches as the last phrase only when none of the forms with context does.
 inline constexpr std::array<std::string_view, 4> kTodoForms = {"TODO(", "TODO:", "TODO[", "TODO"};
 inline constexpr std::array<std::string_view, 1> kParamDocs = {":param "};
+static_assert(PhraseScanner::accepts(kPlaceholderMarkers) && PhraseScanner::accepts(kGeneratedMarkers) &&
+              PhraseScanner::accepts(kTodoForms) && PhraseScanner::accepts(kParamDocs));
 
 // Every list of the shared scan: the catalog's phrase lists, then the above.
 std::span<const PhraseList> shared_phrase_lists();

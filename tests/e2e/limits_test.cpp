@@ -1,0 +1,93 @@
+// Under a limit of threads, memory or descriptors, a run on every CPU gives
+// exactly what a one-worker run under the same limit gives: both streams, the
+// prompt and the exit status; never a signal.
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include "e2e/run_quarn.h"
+
+namespace quarn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ProjectTest;
+using test::QuarnRun;
+using test::read_text;
+
+class Limits : public ProjectTest {
+ protected:
+  // Runs quarn under `limits` (ulimit options of bash), as `user` when one
+  // is given, on every CPU or pinned to the first one it may use; the prompt
+  // is read back and removed.
+  QuarnRun run(const std::string& limits, const std::string& args, bool one_cpu, bool as_nobody,
+               std::string& prompt) {
+    std::vector<std::string> command = {"-c", fmt::format("ulimit {}; exec {}{} check {} --remediation-prompt p.md",
+                                                          limits, one_cpu ? "taskset -c 0 " : "", QUARN_BIN, args)};
+    if (as_nobody) command.insert(command.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "bash"});
+    auto result = run_process(as_nobody ? "setpriv" : "bash", command, dir.path().native());
+    prompt = read_text(at("p.md"));
+    fs::remove(at("p.md"));
+    if (!result) return {};
+    return {result->standard_output, result->standard_error, result->exit_status.value_or(-1)};
+  }
+};
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;  // the sanitizers' shadow memory does not fit a memory limit
+#else
+constexpr bool kSanitized = false;
+#endif
+
+TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
+  fs::permissions(dir.path(), fs::perms(0777));
+  std::string many_functions;
+  for (int f = 0; f < 40; ++f)
+    many_functions += fmt::format("def f{}(a, b, c, d, e, f):\n    x = eval('1')  # TODO\n    return x\n\n", f);
+  for (int i = 0; i < 160; ++i) write(fmt::format("many/m{:03}.py", i), many_functions);
+  for (int i = 0; i < 120; ++i) write(fmt::format("small/s{:03}.py", i), fmt::format("def g{}(a):\n    return {{}}\n", i));
+  write("small/broken.py", "def (\n");
+  write("streams/a.py", "x = 1\n");
+  fs::create_symlink("/dev/zero", at("streams/zero1.py"));
+  fs::create_symlink("/dev/zero", at("streams/zero2.py"));
+
+  const auto probe = run_process("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "true"}, "/");
+  const bool can_drop_root = ::geteuid() == 0 && probe && probe->exit_status == 0;
+  const struct {
+    const char* limits;
+    const char* args;
+    bool memory;     // needs an unsanitized build
+    bool as_nobody;  // a process limit binds only an unprivileged user
+  } cases[] = {
+      {"-u 3", "small", false, true},
+      {"-n 4", "small", false, false},
+      {"-n 6", "small --format json", false, false},
+      {"-v 600000", "many --format json", true, false},
+      {"-v 150000", "many --format sarif", true, false},
+      {"-v 40000", "many --format json", true, false},
+      {"-v 6000000", "streams", true, false},
+  };
+  std::string skipped;
+  for (const auto& c : cases) {
+    if (c.memory && kSanitized) {
+      skipped += fmt::format(" {}: a sanitized build does not run under a memory limit;", c.limits);
+      continue;
+    }
+    if (c.as_nobody && !can_drop_root) {
+      skipped += fmt::format(" {}: cannot run as an unprivileged user here;", c.limits);
+      continue;
+    }
+    std::string prompt, one_prompt;
+    const QuarnRun all = run(c.limits, c.args, false, c.as_nobody, prompt);
+    const QuarnRun one = run(c.limits, c.args, true, c.as_nobody, one_prompt);
+    EXPECT_TRUE(one.status == 1 || one.status == 2) << c.limits << one.err;
+    EXPECT_EQ(all.status, one.status) << c.limits << ": " << all.err;
+    EXPECT_EQ(all.err, one.err) << c.limits;
+    EXPECT_TRUE(all.out == one.out) << c.limits;
+    EXPECT_TRUE(prompt == one_prompt) << c.limits;
+  }
+  if (!skipped.empty()) GTEST_SKIP() << "skipped" << skipped;
+}
+
+}  // namespace
+}  // namespace quarn

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace quarn {
@@ -85,7 +86,8 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
       }
       {
         std::lock_guard lock(mutex);
-        slots[i % window] = {state, std::move(result)};
+        slots[i % window].state = state;
+        slots[i % window].result.swap(result);
         if (state == State::alone) stopped = true;
       }
       result_ready.notify_one();
@@ -132,29 +134,31 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
   };
 
   for (std::size_t i = 0; i < count; ++i) {
-    Slot slot;
+    State state;
+    std::optional<Produced> result;
     {
       std::unique_lock lock(mutex);
-      Slot& waiting = slots[i % window];
-      result_ready.wait(lock, [&] { return waiting.state != State::empty || (stopped && i >= next_claimed); });
-      std::swap(slot, waiting);
+      Slot& slot = slots[i % window];
+      result_ready.wait(lock, [&] { return slot.state != State::empty || (stopped && i >= next_claimed); });
+      state = std::exchange(slot.state, State::empty);
+      result.swap(slot.result);
       next_claimed = std::max(next_claimed, i + 1);
       ++consumed;
     }
     slot_free.notify_all();
-    switch (slot.state) {
+    switch (state) {
       case State::done:
         break;
       case State::on_caller:
-        slot.result.emplace(produce_here(i));
+        result.emplace(produce_here(i));
         break;
       case State::empty:
       case State::alone:
         stop_and_join();
-        slot.result.emplace(produce(i, Producer::alone));
+        result.emplace(produce(i, Producer::alone));
         break;
     }
-    consume(i, *slot.result);
+    consume(i, *result);
   }
 }
 

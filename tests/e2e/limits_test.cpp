@@ -22,8 +22,12 @@ class Limits : public ProjectTest {
   // is read back and removed.
   QuarnRun run(const std::string& limits, const std::string& args, bool one_cpu, bool as_nobody,
                std::string& prompt) {
-    std::vector<std::string> command = {"-c", fmt::format("ulimit {}; exec {}{} check {} --remediation-prompt p.md",
-                                                          limits, one_cpu ? "taskset -c 0 " : "", QUARN_BIN, args)};
+    // Descriptors the test runner left open are closed first, so that a
+    // descriptor limit means the same everywhere.
+    std::vector<std::string> command = {
+        "-c", fmt::format("for fd in /proc/$$/fd/*; do fd=${{fd##*/}}; [ $fd -gt 2 ] && eval \"exec $fd<&-\"; done "
+                          "2>/dev/null; ulimit {}; exec {}{} check {} --remediation-prompt p.md",
+                          limits, one_cpu ? "taskset -c 0 " : "", QUARN_BIN, args)};
     if (as_nobody) command.insert(command.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "bash"});
     auto result = run_process(as_nobody ? "setpriv" : "bash", command, dir.path().native());
     prompt = read_text(at("p.md"));

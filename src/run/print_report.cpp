@@ -16,8 +16,8 @@ namespace quarn {
 
 namespace {
 
-// Findings per piece of the report that one worker renders at a time: about
-// a megabyte of text, reserved at once.
+// Findings per piece of the report that one worker renders at a time, and
+// the 1.5 MiB of text reserved for one piece at once.
 constexpr std::size_t kFindingsPerPiece = 2048;
 constexpr std::size_t kPieceCapacity = 3 << 19;
 

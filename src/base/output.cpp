@@ -247,7 +247,11 @@ Result<std::string> read_regular_file(const fs::path& path) {
 }
 
 Result<std::optional<std::string>> read_file_if_small(const fs::path& path, std::size_t smaller_than) {
-  return open_and_read(path, O_NONBLOCK, {.regular_only = false, .smaller_than = smaller_than});
+  // Tested before the open, which a fifo's writer or a device would notice.
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return fail_os(errno);
+  if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) >= smaller_than) return std::nullopt;
+  return open_and_read(path, 0, {.regular_only = false, .smaller_than = smaller_than});
 }
 
 bool is_valid_utf8(std::string_view text) {

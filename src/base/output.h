@@ -45,8 +45,8 @@ Result<std::string> read_file(const std::filesystem::path& path);
 // or a device fails at once instead of hanging or streaming forever.
 Result<std::string> read_regular_file(const std::filesystem::path& path);
 
-// The same for a regular file smaller than `smaller_than` bytes, opened
-// without blocking; a larger file, a fifo or a device is left unread (none).
+// The same for a regular file smaller than `smaller_than` bytes; a larger
+// file, a fifo or a device is left unopened and unread (none).
 Result<std::optional<std::string>> read_file_if_small(const std::filesystem::path& path, std::size_t smaller_than);
 
 // The system's message for an errno value, e.g. "No such file or directory (os error 2)".

@@ -142,7 +142,6 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
       result_ready.wait(lock, [&] { return slot.state != State::empty || (stopped && i >= next_claimed); });
       state = std::exchange(slot.state, State::empty);
       result.swap(slot.result);
-      next_claimed = std::max(next_claimed, i + 1);
       ++consumed;
     }
     slot_free.notify_all();

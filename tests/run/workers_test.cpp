@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
+#include <atomic>
 #include <functional>
 #include <new>
 #include <numeric>
@@ -20,13 +23,40 @@ std::string produce_item(std::size_t i) {
 }
 
 // A starter that gives `limit` threads, then fails as the system does.
-ThreadStarter starter_of(unsigned limit) {
-  return [started = 0u, limit](std::function<void()> body) mutable {
+ThreadStarter starter_of(unsigned limit, unsigned& started) {
+  started = 0;
+  return [&started, limit](std::function<void()> body) {
     if (started == limit) throw std::system_error(EAGAIN, std::generic_category(), "no thread");
     ++started;
     return std::thread(std::move(body));
   };
 }
+
+// Where items are produced: nothing runs on a pool thread while an item is
+// produced alone, nor after.
+struct ProducerWatch {
+  std::atomic<int> on_workers = 0;
+  std::atomic<bool> went_alone = false;
+  std::atomic<int> alone = 0;
+
+  template <class Body>
+  auto produce(Producer where, Body body) {
+    if (where == Producer::alone) {
+      went_alone = true;
+      ++alone;
+      EXPECT_EQ(on_workers, 0);
+      return body();
+    }
+    EXPECT_TRUE(where != Producer::worker || !went_alone);
+    if (where != Producer::worker) return body();
+    ++on_workers;
+    struct Leave {
+      std::atomic<int>& count;
+      ~Leave() { --count; }
+    } leave{on_workers};
+    return body();
+  }
+};
 
 // Items of uneven cost, so that workers finish out of order; whatever fails
 // on the way, every item is consumed once, in order, with its own result.
@@ -35,26 +65,27 @@ TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
   struct Case {
     std::string_view name;
     unsigned threads;  // how many the starter gives
+    bool pooled;       // no item is produced alone when there are threads
     std::function<void(std::size_t, Producer)> fault;
   };
   const Case cases[] = {
-      {"nothing fails", kAll, [](std::size_t, Producer) {}},
-      {"no thread starts", 0, [](std::size_t, Producer) {}},
-      {"one thread starts", 1, [](std::size_t, Producer) {}},
-      {"two threads start", 2, [](std::size_t, Producer) {}},
-      {"out of memory on a worker", kAll,
+      {"nothing fails", kAll, true, [](std::size_t, Producer) {}},
+      {"no thread starts", 0, false, [](std::size_t, Producer) {}},
+      {"one thread starts", 1, true, [](std::size_t, Producer) {}},
+      {"two threads start", 2, true, [](std::size_t, Producer) {}},
+      {"out of memory on a worker", kAll, false,
        [](std::size_t i, Producer where) {
          if (where == Producer::worker && (i == 0 || i == 57 || i == 199)) throw std::bad_alloc();
        }},
-      {"any exception on a worker", 2,
+      {"any exception on a worker", 2, false,
        [](std::size_t i, Producer where) {
          if (where == Producer::worker && i % 50 == 5) throw std::runtime_error("worker");
        }},
-      {"handed to the caller", kAll,
+      {"handed to the caller", kAll, true,
        [](std::size_t i, Producer where) {
          if (where == Producer::worker && i % 10 == 3) throw ProduceOnCaller();
        }},
-      {"handed over, then failing on the caller", kAll,
+      {"handed over, then failing on the caller", kAll, false,
        [](std::size_t i, Producer where) {
          if (where == Producer::worker && i % 10 == 3) throw ProduceOnCaller();
          if (where == Producer::caller && i == 33) throw std::bad_alloc();
@@ -63,21 +94,28 @@ TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
   for (const Case& c : cases) {
     for (unsigned workers : {1u, 2u, 7u, 16u}) {
       for (std::size_t window : {1u, 3u, 1000u}) {
+        const std::string where = fmt::format("{}, {} workers, window {}", c.name, workers, window);
         std::vector<std::size_t> consumed;
+        ProducerWatch watch;
+        unsigned started;
         run_in_order(
             200, workers, window,
-            [&](std::size_t i, Producer where) {
-              c.fault(i, where);
-              return produce_item(i);
+            [&](std::size_t i, Producer producer) {
+              return watch.produce(producer, [&] {
+                c.fault(i, producer);
+                return produce_item(i);
+              });
             },
             [&](std::size_t i, std::string& result) {
               EXPECT_EQ(result, produce_item(i));
               consumed.push_back(i);
             },
-            starter_of(c.threads));
+            starter_of(c.threads, started));
         std::vector<std::size_t> expected(200);
         std::iota(expected.begin(), expected.end(), 0);
-        EXPECT_EQ(consumed, expected) << c.name << ", " << workers << " workers, window " << window;
+        EXPECT_EQ(consumed, expected) << where;
+        EXPECT_EQ(started, workers > 1 ? std::min(workers, c.threads) : 0) << where;
+        EXPECT_TRUE(workers == 1 || !c.pooled || watch.alone == 0) << where;
       }
     }
   }

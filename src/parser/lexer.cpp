@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/output.h"
 #include "parser/unicode_tables.h"
 
 namespace quarn::py {
@@ -113,30 +114,6 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool is_printable(char32_t cp) { return !unicode::in_ranges(unicode::not_printable, cp); }
 
-// Decodes the (already validated) UTF-8 character at s[i], advancing i.
-char32_t decode_utf8(const char* s, std::uint32_t& i) {
-  auto b = [&](std::uint32_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char c = b(i);
-  if (c < 0x80) {
-    i += 1;
-    return c;
-  }
-  if (c < 0xE0) {
-    char32_t cp = ((c & 0x1F) << 6) | (b(i + 1) & 0x3F);
-    i += 2;
-    return cp;
-  }
-  if (c < 0xF0) {
-    char32_t cp = ((c & 0x0F) << 12) | ((b(i + 1) & 0x3F) << 6) | (b(i + 2) & 0x3F);
-    i += 3;
-    return cp;
-  }
-  char32_t cp = ((c & 0x07) << 18) | ((b(i + 1) & 0x3F) << 12) | ((b(i + 2) & 0x3F) << 6) |
-                (b(i + 3) & 0x3F);
-  i += 4;
-  return cp;
-}
-
 // Python decodes the whole file before tokenizing, so a NUL byte or invalid
 // UTF-8 anywhere (comments and strings included) fails the file.
 std::optional<LexError> check_encoding(std::string_view src) {
@@ -162,23 +139,9 @@ std::optional<LexError> check_encoding(std::string_view src) {
       ++i;
       continue;
     }
-    std::size_t len;
-    char32_t min;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2, min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4, min = 0x10000;
-    } else {
-      return invalid(i);
-    }
-    char32_t cp = c & (0x7F >> len);
-    for (std::size_t k = 1; k < len; ++k) {
-      if (k >= n - i || (s[i + k] & 0xC0) != 0x80) return invalid(i);
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return invalid(i);
+    char32_t cp;
+    const std::size_t len = decode_utf8(src, i, cp);
+    if (len == 0) return invalid(i);
     i += len;
   }
   return std::nullopt;
@@ -529,7 +492,9 @@ bool Lexer::lex_name(std::uint32_t start) {
 bool Lexer::check_identifier(std::uint32_t start, std::uint32_t end) {
   for (std::uint32_t i = start; i < end;) {
     std::uint32_t at_char = i;
-    char32_t cp = decode_utf8(s_, i);
+    char32_t cp;
+    // Fits: the text was validated, so the length is 1 to 4.
+    i += static_cast<std::uint32_t>(decode_utf8({s_, n_}, i, cp));
     bool ok;
     if (cp < 0x80) {
       ok = at_char == start ? has_flag(static_cast<char>(cp), kIdentStart) : true;

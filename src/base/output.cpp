@@ -136,37 +136,6 @@ Result<std::optional<std::string>> open_and_read(const fs::path& path, int flags
   return data;
 }
 
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when invalid.
-// `maximal` receives the length of the maximal invalid prefix to replace.
-std::size_t utf8_sequence(std::string_view s, std::size_t i, std::size_t& maximal) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char b0 = byte(i);
-  maximal = 1;
-  if (b0 < 0x80) return 1;
-  std::size_t len;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  for (std::size_t k = 1; k < len; ++k) {
-    if (i + k >= s.size()) return 0;
-    unsigned char b = byte(i + k);
-    if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF)) return 0;
-    maximal = k + 1;
-  }
-  return len;
-}
-
 }  // namespace
 
 Result<void> write_stdout(std::string_view text) {
@@ -256,6 +225,7 @@ Result<std::optional<std::string>> read_file_if_small(const fs::path& path, std:
 
 bool is_valid_utf8(std::string_view text) {
   std::size_t maximal;
+  char32_t code_point;
   for (std::size_t i = 0; i < text.size();) {
     // Runs of ASCII, the common case, eight bytes at a time.
     while (i + 8 <= text.size()) {
@@ -265,7 +235,7 @@ bool is_valid_utf8(std::string_view text) {
       i += 8;
     }
     if (i >= text.size()) break;
-    std::size_t len = utf8_sequence(text, i, maximal);
+    std::size_t len = detail::utf8_sequence(text, i, maximal, code_point);
     if (len == 0) return false;
     i += len;
   }
@@ -277,8 +247,9 @@ std::string utf8_lossy(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 8);
   std::size_t maximal;
+  char32_t code_point;
   for (std::size_t i = 0; i < text.size();) {
-    std::size_t len = utf8_sequence(text, i, maximal);
+    std::size_t len = detail::utf8_sequence(text, i, maximal, code_point);
     if (len == 0) {
       out += "\xEF\xBF\xBD";
       i += maximal;

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/output.h"
+
 namespace quarn {
 
 namespace {
@@ -35,19 +37,9 @@ struct CodePoint {
 // An invalid sequence reads as one byte that is no whitespace candidate;
 // toml++ refuses it before testing anything.
 CodePoint code_point_at(std::string_view text, std::size_t pos) {
-  constexpr CodePoint kInvalid{0, 1};
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return {lead, 1};
-  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-  if (length == 0 || pos + length > text.size()) return kInvalid;
-  char32_t value = lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return kInvalid;
-    value = (value << 6) | (byte(i) & 0x3F);
-  }
-  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < kSmallest[length]) return kInvalid;  // overlong
+  char32_t value;
+  const std::size_t length = decode_utf8(text, pos, value);
+  if (length == 0) return {0, 1};
   return {value, length};
 }
 

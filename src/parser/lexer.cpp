@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 
+#include "base/output.h"
 #include "parser/unicode_tables.h"
 
 namespace quarn::py {
@@ -20,6 +22,10 @@ constexpr int kMaxBrackets = 200;
 constexpr std::size_t kMaxNestedFStrings = 150;
 constexpr int kMaxFieldNesting = 3;
 constexpr int kTabSize = 8;
+
+// Indentation columns: a tab adds at most kTabSize, so a source under 4 GiB
+// stays below 2^35.
+using Column = std::int64_t;
 
 enum CharFlags : std::uint8_t {
   kIdentStart = 1,  // ASCII letter, '_' or any byte of a non-ASCII character
@@ -95,35 +101,18 @@ std::uint64_t string_stop_bytes(std::uint64_t word) {
   return stops & ~word;
 }
 
+// Whether the eight bytes from offset `p` lie within `n` bytes (p <= n). The
+// remaining length is compared: p + 8 wraps for offsets near 4 GiB.
+constexpr bool word_fits(std::uint32_t p, std::uint32_t n) { return n - p >= 8; }
+static_assert(word_fits(0xFFFFFFF7, 0xFFFFFFFF) && !word_fits(0xFFFFFFF8, 0xFFFFFFFF));
+static_assert(!word_fits(0xFFFFFFFC, 0xFFFFFFFF) && !word_fits(0xFFFFFFFF, 0xFFFFFFFF));
+static_assert(word_fits(0xFFFFFFF0, 0xFFFFFFF8) && !word_fits(0xFFFFFFF1, 0xFFFFFFF8));
+
 // The number of bytes before the first one flagged in `flags` (nonzero).
 std::uint32_t bytes_before(std::uint64_t flags) { return static_cast<std::uint32_t>(std::countr_zero(flags)) / 8; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool is_printable(char32_t cp) { return !unicode::in_ranges(unicode::not_printable, cp); }
-
-// Decodes the (already validated) UTF-8 character at s[i], advancing i.
-char32_t decode_utf8(const char* s, std::uint32_t& i) {
-  auto b = [&](std::uint32_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char c = b(i);
-  if (c < 0x80) {
-    i += 1;
-    return c;
-  }
-  if (c < 0xE0) {
-    char32_t cp = ((c & 0x1F) << 6) | (b(i + 1) & 0x3F);
-    i += 2;
-    return cp;
-  }
-  if (c < 0xF0) {
-    char32_t cp = ((c & 0x0F) << 12) | ((b(i + 1) & 0x3F) << 6) | (b(i + 2) & 0x3F);
-    i += 3;
-    return cp;
-  }
-  char32_t cp = ((c & 0x07) << 18) | ((b(i + 1) & 0x3F) << 12) | ((b(i + 2) & 0x3F) << 6) |
-                (b(i + 3) & 0x3F);
-  i += 4;
-  return cp;
-}
 
 // Python decodes the whole file before tokenizing, so a NUL byte or invalid
 // UTF-8 anywhere (comments and strings included) fails the file.
@@ -134,7 +123,7 @@ std::optional<LexError> check_encoding(std::string_view src) {
     return LexError{fmt::format("invalid UTF-8 byte 0x{:02X}", s[at]), static_cast<std::uint32_t>(at)};
   };
   while (i < n) {
-    if (i + 8 <= n) {
+    if (n - i >= 8) {
       std::uint64_t w;
       std::memcpy(&w, s + i, 8);
       bool ascii = (w & 0x8080808080808080ULL) == 0;
@@ -150,23 +139,9 @@ std::optional<LexError> check_encoding(std::string_view src) {
       ++i;
       continue;
     }
-    std::size_t len;
-    char32_t min;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2, min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4, min = 0x10000;
-    } else {
-      return invalid(i);
-    }
-    char32_t cp = c & (0x7F >> len);
-    for (std::size_t k = 1; k < len; ++k) {
-      if (i + k >= n || (s[i + k] & 0xC0) != 0x80) return invalid(i);
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return invalid(i);
+    char32_t cp;
+    const std::size_t len = decode_utf8(src, i, cp);
+    if (len == 0) return invalid(i);
     i += len;
   }
   return std::nullopt;
@@ -243,10 +218,15 @@ class Lexer {
 
  private:
   char at(std::uint32_t i) const { return i < n_ ? s_[i] : '\0'; }
+  // The byte `ahead` bytes after offset i, summed in 64 bits: no wrap.
+  char at(std::uint32_t i, std::uint32_t ahead) const {
+    const std::uint64_t k = std::uint64_t{i} + ahead;
+    return k < n_ ? s_[k] : '\0';
+  }
   bool at_eof(std::uint32_t i) const { return i >= n_; }
   bool is_line_end(std::uint32_t i) const { return at(i) == '\n' || at(i) == '\r'; }
   std::uint32_t line_end_length(std::uint32_t i) const {
-    return at(i) == '\r' && at(i + 1) == '\n' ? 2 : 1;
+    return at(i) == '\r' && at(i, 1) == '\n' ? 2 : 1;
   }
 
   bool fail(std::string message, std::uint32_t offset) {
@@ -270,7 +250,7 @@ class Lexer {
 
   bool lex_normal(bool& done);
   bool read_indentation();
-  bool apply_indentation(int col, int altcol, std::uint32_t at_offset);
+  bool apply_indentation(Column col, Column altcol, std::uint32_t at_offset);
   bool skip_line_continuation(std::uint32_t backslash);
   bool lex_name_or_string();
   bool lex_name(std::uint32_t start);
@@ -301,8 +281,8 @@ class Lexer {
   bool blank_line_ = false;
   int pending_indents_ = 0;  // > 0: Indents, < 0: Dedents
   int indent_ = 0;
-  std::array<int, kMaxIndentLevels> indent_cols_{};
-  std::array<int, kMaxIndentLevels> indent_altcols_{};
+  std::array<Column, kMaxIndentLevels> indent_cols_{};
+  std::array<Column, kMaxIndentLevels> indent_altcols_{};
 
   int level_ = 0;
   std::array<Bracket, kMaxBrackets> brackets_{};
@@ -312,7 +292,7 @@ class Lexer {
 std::uint32_t Lexer::line_of(std::uint32_t offset) const {
   std::uint32_t line = 1;
   for (std::uint32_t i = 0; i < offset && i < n_; ++i) {
-    if (s_[i] == '\n' || (s_[i] == '\r' && at(i + 1) != '\n')) ++line;
+    if (s_[i] == '\n' || (s_[i] == '\r' && at(i, 1) != '\n')) ++line;
   }
   return line;
 }
@@ -343,18 +323,18 @@ bool Lexer::skip_line_continuation(std::uint32_t backslash) {
 }
 
 bool Lexer::read_indentation() {
-  int col = 0, altcol = 0, cont_col = 0;
+  Column col = 0, altcol = 0, cont_col = 0;
   for (;;) {
     std::uint32_t spaces = pos_;
-    for (; spaces + 8 <= n_; spaces += 8) {
+    for (; word_fits(spaces, n_); spaces += 8) {
       if (const std::uint64_t other = non_space_bytes(load_word(s_ + spaces))) {
         spaces += bytes_before(other);
         break;
       }
     }
     while (spaces < n_ && s_[spaces] == ' ') ++spaces;
-    col += static_cast<int>(spaces - pos_);
-    altcol += static_cast<int>(spaces - pos_);
+    col += spaces - pos_;
+    altcol += spaces - pos_;
     pos_ = spaces;
     char c = at(pos_);
     if (c == '\t') {
@@ -379,7 +359,7 @@ bool Lexer::read_indentation() {
   return apply_indentation(col, altcol, pos_);
 }
 
-bool Lexer::apply_indentation(int col, int altcol, std::uint32_t at_offset) {
+bool Lexer::apply_indentation(Column col, Column altcol, std::uint32_t at_offset) {
   static constexpr const char* kTabError = "inconsistent use of tabs and spaces in indentation";
   if (col == indent_cols_[indent_]) {
     if (altcol != indent_altcols_[indent_]) return fail(kTabError, at_offset);
@@ -434,7 +414,7 @@ bool Lexer::lex_normal(bool& done) {
     return true;
   }
   if (has_flag(c, kIdentStart)) return lex_name_or_string();
-  if (is_digit(c) || (c == '.' && is_digit(at(pos_ + 1)))) return lex_number(start);
+  if (is_digit(c) || (c == '.' && is_digit(at(pos_, 1)))) return lex_number(start);
   if (c == '"' || c == '\'') return lex_string(start, start);
   if (c == '\\') return skip_line_continuation(pos_);
   return lex_operator(start);
@@ -458,7 +438,7 @@ bool Lexer::lex_name_or_string() {
   // A prefix has at most two letters, so a literal has a quote right after
   // the first or the second byte.
   const auto is_quote = [](char c) { return c == '"' || c == '\''; };
-  if (!is_quote(at(start + 1)) && !is_quote(at(start + 2))) return lex_name(start);
+  if (!is_quote(at(start, 1)) && !is_quote(at(start, 2))) return lex_name(start);
   bool saw_b = false, saw_r = false, saw_u = false, saw_f = false;
   // Any case-combination of the prefixes r, b, br, rb, f, fr, rf, u.
   for (std::uint32_t p = start;; ++p) {
@@ -474,7 +454,7 @@ bool Lexer::lex_name_or_string() {
     } else {
       break;
     }
-    char next = at(p + 1);
+    char next = at(p, 1);
     if (next == '"' || next == '\'') {
       return saw_f ? start_fstring(start, p + 1) : lex_string(start, p + 1);
     }
@@ -486,7 +466,7 @@ bool Lexer::lex_name(std::uint32_t start) {
   std::uint32_t p = start;
   std::uint64_t seen = 0;
   for (;;) {
-    if (p + 8 > n_) {
+    if (!word_fits(p, n_)) {
       while (p < n_ && has_flag(s_[p], kIdentChar)) seen |= static_cast<unsigned char>(s_[p++]);
       break;
     }
@@ -512,7 +492,9 @@ bool Lexer::lex_name(std::uint32_t start) {
 bool Lexer::check_identifier(std::uint32_t start, std::uint32_t end) {
   for (std::uint32_t i = start; i < end;) {
     std::uint32_t at_char = i;
-    char32_t cp = decode_utf8(s_, i);
+    char32_t cp;
+    // Fits: the text was validated, so the length is 1 to 4.
+    i += static_cast<std::uint32_t>(decode_utf8({s_, n_}, i, cp));
     bool ok;
     if (cp < 0x80) {
       ok = at_char == start ? has_flag(static_cast<char>(cp), kIdentStart) : true;
@@ -536,7 +518,7 @@ bool Lexer::lex_string(std::uint32_t start, std::uint32_t quote_pos) {
   char quote = at(quote_pos);
   std::uint32_t p = quote_pos + 1;
   int quote_len = 1;
-  if (at(p) == quote && at(p + 1) == quote) {
+  if (at(p) == quote && at(p, 1) == quote) {
     quote_len = 3;
     p += 2;
   } else if (at(p) == quote) {
@@ -545,7 +527,7 @@ bool Lexer::lex_string(std::uint32_t start, std::uint32_t quote_pos) {
     return true;
   }
   for (;;) {
-    for (; p + 8 <= n_; p += 8) {
+    for (; word_fits(p, n_); p += 8) {
       if (const std::uint64_t stop = string_stop_bytes(load_word(s_ + p))) {
         p += bytes_before(stop);
         break;
@@ -561,7 +543,7 @@ bool Lexer::lex_string(std::uint32_t start, std::uint32_t quote_pos) {
       return fail(fmt::format("unterminated {} (detected at line {})", what, last_line(p)), start);
     }
     char c = s_[p];
-    if (c == quote && (quote_len == 1 || (at(p + 1) == quote && at(p + 2) == quote))) {
+    if (c == quote && (quote_len == 1 || (at(p, 1) == quote && at(p, 2) == quote))) {
       p += quote_len;
       break;
     }
@@ -576,7 +558,7 @@ bool Lexer::lex_string(std::uint32_t start, std::uint32_t quote_pos) {
 bool Lexer::start_fstring(std::uint32_t start, std::uint32_t quote_pos) {
   if (fstrings_.size() + 1 >= kMaxNestedFStrings) return fail("too many nested f-strings", start);
   char quote = at(quote_pos);
-  std::uint8_t quote_len = at(quote_pos + 1) == quote && at(quote_pos + 2) == quote ? 3 : 1;
+  std::uint8_t quote_len = at(quote_pos, 1) == quote && at(quote_pos, 2) == quote ? 3 : 1;
   bool raw = false;
   for (std::uint32_t i = start; i < quote_pos; ++i) raw |= s_[i] == 'r' || s_[i] == 'R';
   fstrings_.push_back({start, quote, quote_len, raw});
@@ -686,7 +668,7 @@ bool Lexer::check_number_end(std::uint32_t p, const char* kind) {
     for (std::uint32_t k = 0; k < length; ++k) {
       if (s_[p + k] != word[k]) return false;
     }
-    return !has_flag(at(p + length), kIdentChar);
+    return !has_flag(at(p, length), kIdentChar);
   };
   char c = at(p);
   bool keyword = false;
@@ -694,7 +676,7 @@ bool Lexer::check_number_end(std::uint32_t p, const char* kind) {
     case 'a': keyword = followed_by("and"); break;
     case 'e': keyword = followed_by("else"); break;
     case 'f': keyword = followed_by("for"); break;
-    case 'i': keyword = at(p + 1) == 'f' || at(p + 1) == 'n' || at(p + 1) == 's'; break;
+    case 'i': keyword = at(p, 1) == 'f' || at(p, 1) == 'n' || at(p, 1) == 's'; break;
     case 'o': keyword = followed_by("or"); break;
     case 'n': keyword = followed_by("not"); break;
     default: break;
@@ -731,7 +713,7 @@ bool Lexer::lex_number(std::uint32_t start) {
     ++p;
     fraction = true;
   } else if (at(p) == '0') {
-    char x = at(p + 1);
+    char x = at(p, 1);
     if (x == 'x' || x == 'X') return based("hexadecimal", [](char c) { return has_flag(c, kHexDigit); });
     if (x == 'o' || x == 'O') return based("octal", [](char c) { return c >= '0' && c <= '7'; });
     if (x == 'b' || x == 'B') return based("binary", [](char c) { return c == '0' || c == '1'; });
@@ -828,8 +810,8 @@ bool Lexer::close_bracket(char c, std::uint32_t start) {
 
 bool Lexer::lex_operator(std::uint32_t start) {
   char c = at(start);
-  char c2 = at(start + 1);
-  char c3 = at(start + 2);
+  char c2 = at(start, 1);
+  char c3 = at(start, 2);
   Tok kind = Tok::Name;
   std::uint32_t len = 1;
   auto pick = [&](Tok one, char second, Tok two) {

@@ -1,7 +1,11 @@
 #include "parser/lexer.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -151,6 +155,95 @@ TEST(Lexer, EveryLengthAndPlaceWithinWords) {
   }
 }
 
+// A copy of a text that ends exactly where a page without access begins, so
+// that reading a byte past its end faults.
+class GuardedText {
+ public:
+  explicit GuardedText(std::string_view text) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    size_ = (text.size() / page + 2) * page;
+    void* mapping = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) throw std::runtime_error("mmap failed");
+    base_ = static_cast<char*>(mapping);
+    char* guard = base_ + size_ - page;
+    if (mprotect(guard, page, PROT_NONE) != 0) throw std::runtime_error("mprotect failed");
+    std::memcpy(guard - text.size(), text.data(), text.size());
+    text_ = {guard - text.size(), text.size()};
+  }
+  GuardedText(const GuardedText&) = delete;
+  GuardedText& operator=(const GuardedText&) = delete;
+  ~GuardedText() { munmap(base_, size_); }
+  std::string_view text() const { return text_; }
+
+ private:
+  char* base_ = nullptr;
+  std::size_t size_ = 0;
+  std::string_view text_;
+};
+
+// Every kind of token as the last bytes of the source, at lengths around the
+// eight-byte steps; '@' stands for a run of `fill`.
+struct EndCase {
+  std::string_view src;
+  char fill;
+  std::string_view tokens;
+};
+
+TEST(Lexer, TokensAtTheVeryEndReadNothingPastIt) {
+  const EndCase cases[] = {
+      {"@", 'a', "Name(@) Newline EndMarker"},
+      {"x=\xC3\xA9@", 'a', "Name(x) = Name(\xC3\xA9@) Newline EndMarker"},
+      {"@\xC3\xA9", 'a', "Name(@\xC3\xA9) Newline EndMarker"},
+      {"'@'", 'a', "String('@') Newline EndMarker"},
+      {"b'''@'''", 'a', "String(b'''@''') Newline EndMarker"},
+      {"'@", 'a', "error: unterminated string literal (detected at line 1)"},
+      {"'''@", 'a', "error: unterminated triple-quoted string literal (detected at line 1)"},
+      {"'@\\", 'a', "error: unterminated string literal (detected at line 1)"},
+      {"f'@'", 'a', "FStringStart(f') FStringMiddle(@) FStringEnd(') Newline EndMarker"},
+      {"f'{@}'", 'a', "FStringStart(f') { Name(@) } FStringEnd(') Newline EndMarker"},
+      {"f'@", 'a', "error: unterminated f-string literal (detected at line 1)"},
+      {"f'''@\\", 'a', "error: unterminated triple-quoted f-string literal (detected at line 1)"},
+      {"@", '1', "Number(@) Newline EndMarker"},
+      {"0x@", 'f', "Number(0x@) Newline EndMarker"},
+      {"1.@", '0', "Number(1.@) Newline EndMarker"},
+      {"1e@", '5', "Number(1e@) Newline EndMarker"},
+      {"@j", '2', "Number(@j) Newline EndMarker"},
+      {"@i", '3', "error: invalid decimal literal"},
+      {"@_", '4', "error: invalid decimal literal"},
+      {"@if", '3', "Number(@) if Newline EndMarker"},
+      {"if x:\n@", ' ', "if Name(x) : Newline EndMarker"},
+      {"if x:\n@y", ' ', "if Name(x) : Newline Indent Name(y) Newline Dedent EndMarker"},
+      {"if x:\n@\t", ' ', "if Name(x) : Newline EndMarker"},
+      {"x@", ' ', "Name(x) Newline EndMarker"},
+      {"#@", 'a', "EndMarker"},
+      {"x #@", 'a', "Name(x) Newline EndMarker"},
+      {"@**", 'a', "Name(@) ** Newline EndMarker"},
+      {"@.", 'a', "Name(@) . Newline EndMarker"},
+      {"@...", 'a', "Name(@) ... Newline EndMarker"},
+      {"@<", 'a', "Name(@) < Newline EndMarker"},
+      {"@->", 'a', "Name(@) -> Newline EndMarker"},
+      {"@!", 'a', "error: invalid syntax: '!' outside an f-string replacement field"},
+      {"@)", 'a', "error: unmatched ')'"},
+      {"(@", 'a', "error: '(' was never closed"},
+      {"@\\", 'a', "error: unexpected EOF while parsing"},
+      {"@\r", 'a', "Name(@) Newline EndMarker"},
+      {"@\r\n", 'a', "Name(@) Newline EndMarker"},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t length = 1; length <= 17; ++length) {
+      const std::string run(length, c.fill);
+      auto fill = [&](std::string_view pattern) {
+        std::string out(pattern);
+        if (auto at = out.find('@'); at != std::string::npos) out.replace(at, 1, run);
+        return out;
+      };
+      SCOPED_TRACE(testing::Message() << c.src << " with " << length);
+      GuardedText guarded(fill(c.src));
+      EXPECT_EQ(describe(guarded.text()), fill(c.tokens));
+    }
+  }
+}
+
 TEST(Lexer, FStrings) {
   check_streams({
       {"f'a{x}b'", "FStringStart(f') FStringMiddle(a) { Name(x) } FStringMiddle(b) FStringEnd(') Newline EndMarker"},
@@ -216,6 +309,10 @@ TEST(Lexer, Errors) {
       {"x = '\xED\xA0\x80'\n", "invalid UTF-8 byte 0xED", 5},
       {"x = '\xC0\xAF'\n", "invalid UTF-8 byte 0xC0", 5},
       {"x = '\xF0\x9F\x98'", "invalid UTF-8 byte 0xF0", 5},
+      {"x = '\xE0\x9F\xBF'\n", "invalid UTF-8 byte 0xE0", 5},
+      {"x = '\xF0\x8F\xBF\xBF'\n", "invalid UTF-8 byte 0xF0", 5},
+      {"x = '\xF4\x90\x80\x80'\n", "invalid UTF-8 byte 0xF4", 5},
+      {"x = '\xF5\x80\x80\x80'\n", "invalid UTF-8 byte 0xF5", 5},
       {std::string_view("x = '\0'\n", 8), "source code cannot contain null bytes", 5},
       {"a <> b\n", "invalid syntax: '<>' is not an operator", 2},
       {"a ! b\n", "invalid syntax: '!' outside an f-string replacement field", 2},

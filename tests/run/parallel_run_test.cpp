@@ -3,14 +3,34 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <new>
+#include <thread>
 
 #include <fmt/format.h>
 
 #include "e2e/run_quarn.h"
 #include "run/check.h"
+
+// While set, every allocation outside the main thread fails, as on a
+// machine whose memory ran out while the workers ran.
+namespace {
+std::atomic<bool> fail_off_main_thread = false;
+const std::thread::id main_thread = std::this_thread::get_id();
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (fail_off_main_thread.load(std::memory_order_relaxed) && std::this_thread::get_id() != main_thread)
+    throw std::bad_alloc();
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace quarn {
 namespace {
@@ -109,6 +129,21 @@ TEST(ParallelRun, OutputIsTheSameForAnyNumberOfWorkers) {
       EXPECT_TRUE(many.prompt == one.prompt) << workers << " workers: prompt differs";
     }
   }
+}
+
+// Work that fails on the workers is done again on the calling thread alone.
+TEST(ParallelRun, WorkersOutOfMemoryLeaveTheirWorkToTheCallingThread) {
+  TempDir dir;
+  const fs::path root = dir.path() / "tree";
+  write_tree(root);
+  const CheckRun one = run_with_workers(root, OutputFormat::Json, 1);
+  fail_off_main_thread = true;
+  const CheckRun many = run_with_workers(root, OutputFormat::Json, 8);
+  fail_off_main_thread = false;
+  EXPECT_EQ(many.status, one.status);
+  EXPECT_TRUE(many.streams.out == one.streams.out) << "standard output differs";
+  EXPECT_EQ(many.streams.err, one.streams.err);
+  EXPECT_TRUE(many.prompt == one.prompt) << "prompt differs";
 }
 
 }  // namespace

@@ -64,7 +64,8 @@ Result<std::string> read_rest(int fd, std::string data) {
   for (;;) {
     if (total >= kReadLimit) return fail(std::string(kTooLarge));
     if (chunks.empty() || chunks.back().size == chunks.back().capacity) {
-      const std::size_t capacity = chunks.empty() ? std::size_t{1} << 16 : std::min(2 * chunks.back().capacity, kLargestChunk);
+      const std::size_t capacity =
+          chunks.empty() ? std::size_t{1} << 16 : std::min(2 * chunks.back().capacity, kLargestChunk);
       chunks.push_back({std::make_unique_for_overwrite<char[]>(capacity), capacity, 0});
     }
     Chunk& last = chunks.back();
@@ -89,20 +90,13 @@ Result<std::string> read_rest(int fd, std::string data) {
   return text;
 }
 
-// How a file is read: `regular_only` refuses anything but a regular file;
-// `smaller_than` leaves a file of that size or more, or a stream, unread.
-struct ReadRules {
-  bool regular_only = false;
-  std::optional<std::size_t> smaller_than;
-};
-
-Result<std::optional<std::string>> read_descriptor(int fd, const ReadRules& rules) {
+// Reads `fd` whole; with `regular_only`, anything but a regular file is refused.
+Result<std::string> read_descriptor(int fd, bool regular_only) {
   struct stat info;
   if (::fstat(fd, &info) != 0) return fail_os(errno);
   const bool regular = S_ISREG(info.st_mode);
-  if (rules.regular_only && !regular) return fail("not a regular file");
+  if (regular_only && !regular) return fail("not a regular file");
   const auto size = static_cast<std::uint64_t>(info.st_size);
-  if (rules.smaller_than && (!regular || size >= *rules.smaller_than)) return std::nullopt;
   if (regular && size >= kReadLimit) return fail(std::string(kTooLarge));
   std::string data;
   if (regular) {
@@ -128,10 +122,10 @@ Result<std::optional<std::string>> read_descriptor(int fd, const ReadRules& rule
   return read_rest(fd, std::move(data));
 }
 
-Result<std::optional<std::string>> open_and_read(const fs::path& path, int flags, const ReadRules& rules) {
+Result<std::string> open_and_read(const fs::path& path, int flags, bool regular_only) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
   if (fd < 0) return fail_os(errno);
-  auto data = read_descriptor(fd, rules);
+  auto data = read_descriptor(fd, regular_only);
   ::close(fd);
   return data;
 }
@@ -203,24 +197,16 @@ Result<void> replace_file(const fs::path& path, std::string_view text) {
   return written;
 }
 
-Result<std::string> read_file(const fs::path& path) {
-  auto text = open_and_read(path, 0, {});
-  if (!text) return fail(std::move(text.error()));
-  return std::move(**text);
-}
+Result<std::string> read_file(const fs::path& path) { return open_and_read(path, 0, false); }
 
-Result<std::string> read_regular_file(const fs::path& path) {
-  auto text = open_and_read(path, O_NONBLOCK, {.regular_only = true, .smaller_than = std::nullopt});
-  if (!text) return fail(std::move(text.error()));
-  return std::move(**text);
-}
+Result<std::string> read_regular_file(const fs::path& path) { return open_and_read(path, O_NONBLOCK, true); }
 
 Result<std::optional<std::string>> read_file_if_small(const fs::path& path, std::size_t smaller_than) {
   // Tested before the open, which a fifo's writer or a device would notice.
   struct stat info;
   if (::stat(path.c_str(), &info) != 0) return fail_os(errno);
   if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) >= smaller_than) return std::nullopt;
-  return open_and_read(path, 0, {.regular_only = false, .smaller_than = smaller_than});
+  return open_and_read(path, 0, false);
 }
 
 bool is_valid_utf8(std::string_view text) {

@@ -25,7 +25,8 @@ class Limits : public ProjectTest {
     // Low descriptors the test runner left open are closed first, so that a
     // descriptor limit means the same everywhere.
     std::vector<std::string> command = {
-        "-c", fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {}{} check {} --remediation-prompt p.md",
+        "-c", fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {}{} check {} "
+                          "--remediation-prompt p.md",
                           limits, one_cpu ? "taskset -c 0 " : "", QUARN_BIN, args)};
     if (as_nobody) command.insert(command.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "bash"});
     auto result = run_process(as_nobody ? "setpriv" : "bash", command, dir.path().native());
@@ -48,7 +49,8 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
   for (int f = 0; f < 40; ++f)
     many_functions += fmt::format("def f{}(a, b, c, d, e, f):\n    x = eval('1')  # TODO\n    return x\n\n", f);
   for (int i = 0; i < 160; ++i) write(fmt::format("many/m{:03}.py", i), many_functions);
-  for (int i = 0; i < 120; ++i) write(fmt::format("small/s{:03}.py", i), fmt::format("def g{}(a):\n    return {{}}\n", i));
+  for (int i = 0; i < 120; ++i)
+    write(fmt::format("small/s{:03}.py", i), fmt::format("def g{}(a):\n    return {{}}\n", i));
   write("small/broken.py", "def (\n");
   // Devices are read on the calling thread while the workers go on.
   for (int i = 0; i < 20; ++i) fs::create_symlink("/dev/null", at(fmt::format("small/null{:02}.py", i)));

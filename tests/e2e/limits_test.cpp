@@ -72,7 +72,7 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
       {"-n 6", "small --format json", "parse small/broken.py", false, false},
       {"-v 600000", "many --format json", "Wrote", true, false},
       {"-v 150000", "many --format sarif", "Wrote", true, false},
-      {"-v 40000", "many --format json", "error: out of memory", true, false},
+      {"-v 40000", "many --format json", "error: out of memory\n", true, false},
       {"-v 6000000", "streams", "zero2.py: stream is too large", true, false},
   };
   std::string skipped;

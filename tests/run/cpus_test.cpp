@@ -22,6 +22,7 @@ TEST(CgroupQuota, CpusRoundUp) {
   const std::pair<std::string_view, std::optional<unsigned>> cpu_max[] = {
       {"max 100000\n", std::nullopt},
       {"100000 100000\n", 1u},
+      {"100001 100000", 2u},
       {"150000 100000", 2u},
       {"50000 100000", 1u},
       {"800000 100000\n", 8u},

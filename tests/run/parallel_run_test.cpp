@@ -16,15 +16,16 @@
 #include "e2e/run_quarn.h"
 #include "run/check.h"
 
-// While set, every allocation outside the main thread fails, as on a
-// machine whose memory ran out while the workers ran.
+// While set, every allocation of 16 KiB or more outside the main thread
+// fails, as on a machine whose memory ran out while the workers ran.
 namespace {
 std::atomic<bool> fail_off_main_thread = false;
 const std::thread::id main_thread = std::this_thread::get_id();
 }  // namespace
 
 void* operator new(std::size_t size) {
-  if (fail_off_main_thread.load(std::memory_order_relaxed) && std::this_thread::get_id() != main_thread)
+  if (size >= 16384 && fail_off_main_thread.load(std::memory_order_relaxed) &&
+      std::this_thread::get_id() != main_thread)
     throw std::bad_alloc();
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();

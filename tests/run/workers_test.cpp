@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <new>
 #include <numeric>
@@ -76,6 +77,11 @@ TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
       {"out of memory on a worker", kAll, false,
        [](std::size_t i, Producer where) {
          if (where == Producer::worker && (i == 0 || i == 57 || i == 199)) throw std::bad_alloc();
+       }},
+      {"out of memory on a worker while the others are busy", kAll, false,
+       [](std::size_t i, Producer where) {
+         if (where == Producer::worker && i == 0) throw std::bad_alloc();
+         if (where == Producer::worker) std::this_thread::sleep_for(std::chrono::milliseconds(2));
        }},
       {"any exception on a worker", 2, false,
        [](std::size_t i, Producer where) {

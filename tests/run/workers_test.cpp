@@ -80,8 +80,9 @@ TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
        }},
       {"out of memory on a worker while the others are busy", kAll, false,
        [](std::size_t i, Producer where) {
-         if (where == Producer::worker && i == 0) throw std::bad_alloc();
-         if (where == Producer::worker) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+         if (where != Producer::worker) return;
+         std::this_thread::sleep_for(std::chrono::milliseconds(i == 0 ? 5 : 20));
+         if (i == 0) throw std::bad_alloc();
        }},
       {"any exception on a worker", 2, false,
        [](std::size_t i, Producer where) {

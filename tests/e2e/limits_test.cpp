@@ -54,6 +54,10 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
   write("small/broken.py", "def (\n");
   // Devices are read on the calling thread while the workers go on.
   for (int i = 0; i < 20; ++i) fs::create_symlink("/dev/null", at(fmt::format("small/null{:02}.py", i)));
+  std::string huge;
+  for (int f = 0; f < 150000; ++f) huge += fmt::format("def f{}(a, b, c, d, e, f):\n    return eval('1')\n", f);
+  write("big/huge.py", huge);
+  write("big/small.py", "def g(a, b, c, d, e, f):\n    return eval('1')\n");
   write("streams/a.py", "x = 1\n");
   fs::create_symlink("/dev/zero", at("streams/zero1.py"));
   fs::create_symlink("/dev/zero", at("streams/zero2.py"));
@@ -73,6 +77,7 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
       {"-v 600000", "many --format json", "Wrote", true, false},
       {"-v 150000", "many --format sarif", "Wrote", true, false},
       {"-v 40000", "many --format json", "error: out of memory\n", true, false},
+      {"-v 60000", "big", "warning: parse big/huge.py: out of memory\n", true, false},
       {"-v 6000000", "streams", "zero2.py: stream is too large", true, false},
   };
   std::string skipped;

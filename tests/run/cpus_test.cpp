@@ -55,7 +55,8 @@ TEST(CgroupQuota, WalksTheMountedHierarchies) {
   const std::string v2 = "30 23 0:26 / /sys/fs/cgroup rw,nosuid shared:4 - cgroup2 cgroup2 rw,nsdelegate\n";
   const std::string v1 =
       "36 30 0:31 / /sys/fs/cgroup/memory rw shared:10 - cgroup cgroup rw,memory\n"
-      "35 30 0:30 / /sys/fs/cgroup/cpu,cpuacct rw,nosuid shared:9 - cgroup cgroup rw,cpu,cpuacct\n";
+      "35 30 0:30 / /sys/fs/cgroup/cpu,cpuacct rw,nosuid shared:9 - cgroup cgroup rw,cpu\n"
+      "37 30 0:32 / /sys/fs/cgroup/cpuacct rw shared:11 - cgroup cgroup rw,cpuacct\n";
   const std::string unified = "29 23 0:26 / /sys/fs/cgroup/unified rw shared:4 - cgroup2 cgroup2 rw\n";
   const auto v2_rooted_at = [](std::string root) {
     return "30 23 0:26 " + root + " /sys/fs/cgroup rw shared:4 - cgroup2 cgroup2 rw\n";

@@ -249,12 +249,22 @@ printf '{"code":"W291","message":"Trailing whitespace","filename":"proj/a.py","l
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '{'), 20001);
 }
 
-TEST_F(ExternalRun, MissingToolIsSkipped) {
+TEST_F(ExternalRun, MissingOrFailingToolIsSkipped) {
   write("proj/a.py", kClean);
   ::setenv("PATH", (dir.path() / "nothing-here").c_str(), 1);
   QuarnRun run = check({"proj", "--with-external", "ruff"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "No issues found.\n\n");
+
+  // A `ruff --version` that fails counts as missing, whatever `ruff check` would say.
+  fake_ruff("");
+  write("bin/ruff", R"(#!/bin/sh
+[ "$1" = --version ] && exit 2
+printf '%s' '[{"code":"E501","message":"m","filename":"proj/a.py","location":{"row":1,"column":1}}]')");
+  run = check({"proj", "--with-external", "ruff"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "No issues found.\n\n");
+  EXPECT_EQ(run_quarn({"list-checkers"}).out, "ruff  Ruff  [not installed]\n");
 }
 
 }  // namespace

@@ -91,6 +91,15 @@ TEST(Init, WriteFailureIsAnError) {
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(run.err.starts_with("error: ")) << run.err;
   EXPECT_EQ(run.err.find("quarn.toml"), std::string::npos) << "no context is added: " << run.err;
+
+  // A write cut short by the file size limit leaves no partial file.
+  TempDir dir;
+  auto limited = run_process("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" init", QUARN_BIN},
+                             dir.path().native());
+  ASSERT_TRUE(limited.has_value());
+  EXPECT_EQ(limited->exit_status, 2);
+  EXPECT_EQ(limited->standard_error, "error: File too large (os error 27)\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "quarn.toml"));
 }
 
 TEST(CommandLine, StreamsAndStatuses) {

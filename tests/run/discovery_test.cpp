@@ -69,6 +69,17 @@ TEST(Discovery, WalksSortsAndSkips) {
   EXPECT_EQ(names, (std::vector<std::string>{".hidden/h.py", "Venv/y.py", "outside/o.py", "pkg/broken.py",
                                              "pkg/link.py", "pkg/mod.py", "pkg/sub/a.py", "pkg/zz.py",
                                              "pkg-extra/a.py"}));
+
+  // A root written with a slash gets none added; a root that is neither a
+  // file nor a directory is its own only entry.
+  files = discover_python_files(root / "pkg/sub/");
+  ASSERT_TRUE(files.has_value());
+  ASSERT_EQ(files->size(), 1u);
+  EXPECT_EQ(files->front().native(), root.native() + "/pkg/sub/a.py");  // paths compare "//" equal to "/"
+  fs::create_symlink("/dev/null", root / "null.py");
+  files = discover_python_files(root / "null.py");
+  ASSERT_TRUE(files.has_value());
+  EXPECT_EQ(*files, std::vector<fs::path>{root / "null.py"});
 }
 
 TEST(Discovery, Errors) {

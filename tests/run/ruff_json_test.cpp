@@ -47,6 +47,10 @@ TEST(RuffJson, RefusesMalformedDiagnostics) {
 TEST(RuffJson, RefusesBadSyntaxTrailingDataAndDeepNesting) {
   for (std::string text : {std::string("[] x"), std::string("[{]"), std::string("["), std::string(200, '[') + std::string(200, ']')})
     EXPECT_FALSE(parse_ruff_json(text).has_value()) << text.substr(0, 20);
+  // 128 levels are read, one more is refused.
+  auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  EXPECT_EQ(parse_ruff_json(nested(128)).error().render(), "invalid type: sequence, expected a string");
+  EXPECT_EQ(parse_ruff_json(nested(129)).error().render(), "recursion limit exceeded");
 }
 
 TEST(RuffJson, ReadsObjectsAndArraysSkippingUnknownKeys) {

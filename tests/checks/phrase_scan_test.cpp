@@ -83,8 +83,8 @@ TEST(PhraseScanner, FindsAPhraseAtEveryOffset) {
 }
 
 // A list outside the shared scan is scanned alone, with the same result as
-// its twin in the shared scan; the same phrases in another scope are a list
-// of their own.
+// its twin in the shared scan; the same phrases in another scope, or only
+// some of them, are a list of their own.
 TEST(PhraseMatches, SharedAndStandaloneListsAgree) {
   const Config config = default_config();
   const std::filesystem::path path = "snippet.py";
@@ -105,6 +105,8 @@ TEST(PhraseMatches, SharedAndStandaloneListsAgree) {
   EXPECT_EQ(describe(phrase_matches(ctx, {twin, PhraseScope::Comments})), expected);
   EXPECT_EQ(describe(phrase_matches(ctx, {kTodoForms, PhraseScope::Lines})),
             (std::vector<std::string>{"3 1:10", "0 2:3", "3 3:1", "3 4:3"}));
+  EXPECT_EQ(describe(phrase_matches(ctx, {std::span(kTodoForms).first(2), PhraseScope::Comments})),
+            std::vector<std::string>{"0 2:1"});
 }
 
 }  // namespace

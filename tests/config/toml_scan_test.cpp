@@ -45,6 +45,8 @@ TEST(TomlScan, FirstKeyPartPastTheLimit) {
       // right before the closing quotes.
       {"a = {b = 'x\\', c = {d = 1}}", "d", 20},
       {"a = \"\"\"x\\\n\"\"\"\nb.c.d = 1", "d", 18},
+      {"a_b.c-d.e = 1", "e", 8},
+      {"a = [1#]\n, {b = 1}]", "b", 12},
       {"a = 1979-05-27 07:32:00 # x.y.z\nb.c.d = 1", "d", 36},
       // Broken text is read on in some consistent way.
       {"a = \"unterminated\nb.c.d = 1", "d", 22},

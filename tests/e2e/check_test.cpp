@@ -100,6 +100,10 @@ TEST_F(CheckRun, FileErrorsWarnInPathOrderAndExitTwo) {
   EXPECT_TRUE(std::regex_match(second, std::regex("warning: parse proj/pkg/mod.py: failed to parse Python source: "
                                                    ".+ at byte offset [0-9]+\n"))) << second;
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
+  // One failed file alone is enough.
+  run = check({"proj/pkg/mod.py"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "No issues found.\n\n");
 }
 
 TEST_F(CheckRun, RunErrors) {
@@ -206,7 +210,8 @@ class ExternalRun : public ProjectTest {};
 
 TEST_F(ExternalRun, MergesDiagnosticsAndRefusesBadOutput) {
   write("proj/a.py", kClean);
-  fake_ruff(R"(printf '%s' '[{"code":"E501","message":"Line too long","filename":"proj/a.py","location":{"row":3,"column":0},"fix":null}]'; exit 1)");
+  fake_ruff(R"([ "$*" = "check --output-format json proj" ] || exit 3
+printf '%s' '[{"code":"E501","message":"Line too long","filename":"proj/a.py","location":{"row":3,"column":0},"fix":null}]'; exit 1)");
   QuarnRun run = check({"proj", "--with-external", "ruff,Ruff,mypy"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "[high] EXT-RUFF-E501 proj/a.py:3:1 \u2014 Line too long\n\n");

@@ -125,6 +125,17 @@ TEST(ConfigSearch, StopsAtMarkersAndLoadsTheFirstFile) {
   fs::remove(root / "a/.git");
   fs::create_directories(root / "a/pyproject.toml");  // a directory is no marker
   EXPECT_EQ(discover_config(root / "a/b")->profile.name, "strict");
+  // Nor is a quarn.toml that is no regular file a configuration.
+  const auto profile_below = [&] {
+    auto found = discover_config(root / "a/b");
+    return found ? found->profile.name : found.error().render();
+  };
+  fs::create_directories(root / "a/b/quarn.toml");
+  EXPECT_EQ(profile_below(), "strict");
+  fs::remove(root / "a/b/quarn.toml");
+  fs::create_symlink("/dev/null", root / "a/b/quarn.toml");
+  EXPECT_EQ(profile_below(), "strict");
+  fs::remove(root / "a/b/quarn.toml");
 
   touch(root / "a/b/quarn.toml", "[profile\n");
   auto broken = discover_config(root / "a/b");

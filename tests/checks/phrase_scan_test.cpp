@@ -18,7 +18,7 @@ namespace quarn {
 namespace {
 
 constexpr std::array<std::string_view, 3> kWords = {"this function", "def _", "a_b."};
-constexpr std::array<std::string_view, 2> kNotes = {"step 2", "step"};
+constexpr std::array<std::string_view, 3> kNotes = {"step 2", "step", "#!py"};
 constexpr std::array<std::string_view, 1> kShared = {"def _"};
 
 // "list/phrase line:column" per match, scanning with the three lists above.
@@ -53,10 +53,12 @@ TEST(PhraseScanner, MatchesPerListAndLine) {
       {"earlier phrase of the list wins, at its first occurrence", "def _f(): this function; this function\n",
        {"0/0 1:11", "2/0 1:1"}},
       {"one match per line and list", "def _a(): def _b()\n", {"0/1 1:1", "2/0 1:1"}},
+      {"at a line start", "x\ndef _\n", {"0/1 2:1", "2/0 2:1"}},
       {"bytes folding like letters do not match", "A\x7F" "B. a@b. A_B.\n", {"0/2 1:11"}},
       {"comment phrases only from the first hash on, reported at the hash", "step 2 # x step # step 2\n",
        {"1/0 1:8"}},
       {"comment phrase before the hash", "step 2  # nothing\n", {}},
+      {"comment phrase starting at the hash", "x = 1  #!py\n", {"1/2 1:8"}},
       {"line starts and CRLF", "\r\n" + padding + "\r\n  # step 3\r\nx = 1 # Step 2\r\n",
        {"1/1 3:3", "1/0 4:7"}},
       {"in the middle and at the very end of a long text", padding + "this function\n" + padding + "a_B.",
@@ -81,7 +83,8 @@ TEST(PhraseScanner, FindsAPhraseAtEveryOffset) {
 }
 
 // A list outside the shared scan is scanned alone, with the same result as
-// its twin in the shared scan.
+// its twin in the shared scan; the same phrases in another scope, or only
+// some of them, are a list of their own.
 TEST(PhraseMatches, SharedAndStandaloneListsAgree) {
   const Config config = default_config();
   const std::filesystem::path path = "snippet.py";
@@ -100,6 +103,10 @@ TEST(PhraseMatches, SharedAndStandaloneListsAgree) {
   const std::vector<std::string> expected = {"3 1:8", "0 2:1", "3 4:1"};
   EXPECT_EQ(describe(phrase_matches(ctx, {kTodoForms, PhraseScope::Comments})), expected);
   EXPECT_EQ(describe(phrase_matches(ctx, {twin, PhraseScope::Comments})), expected);
+  EXPECT_EQ(describe(phrase_matches(ctx, {kTodoForms, PhraseScope::Lines})),
+            (std::vector<std::string>{"3 1:10", "0 2:3", "3 3:1", "3 4:3"}));
+  EXPECT_EQ(describe(phrase_matches(ctx, {std::span(kTodoForms).first(2), PhraseScope::Comments})),
+            std::vector<std::string>{"0 2:1"});
 }
 
 }  // namespace

@@ -81,6 +81,7 @@ TEST(Cli, UsageErrorsEndWithStatusTwo) {
       {"list-checks", "more"},
       {"frobnicate"},
       {"help", "frobnicate"},
+      {"help", "help"},
   };
   for (const auto& args : cases) {
     auto parsed = parse(args);

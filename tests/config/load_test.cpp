@@ -136,6 +136,7 @@ INSTANTIATE_TEST_SUITE_P(CheckKeys, Validation, testing::Values(
   ValidationCase{"[checks.QN001]\nseverity = \"low\"", ""},
   ValidationCase{"[checks.qn001]", "unknown check key `qn001` in quarn.toml: expected catalog id like QN001"},
   ValidationCase{"[checks.QN01]", "unknown check key `QN01` in quarn.toml: expected catalog id like QN001"},
+  ValidationCase{"[checks.QX001]", "unknown check key `QX001` in quarn.toml: expected catalog id like QN001"},
   ValidationCase{"[checks.QN0001]", "unknown check key `QN0001` in quarn.toml: expected catalog id like QN001"},
   ValidationCase{"[checks.\"\"]", "unknown check key `` in quarn.toml: expected catalog id like QN001"},
   ValidationCase{"[checks.\"QNé01\"]", "unknown check key `QNé01` in quarn.toml: expected catalog id like QN001"},

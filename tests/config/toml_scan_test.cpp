@@ -41,6 +41,12 @@ TEST(TomlScan, FirstKeyPartPastTheLimit) {
       {"a = \"\"\"x\"\"\"\"\"\nb.c.d = 1", "d", 18},
       {"a = '''x'''''\nb.c.d = 1", "d", 18},
       {"a = \"x\\\"\"\nb.c.d = 1", "d", 14},
+      // A literal string has no escapes; a line-ending backslash may stand
+      // right before the closing quotes.
+      {"a = {b = 'x\\', c = {d = 1}}", "d", 20},
+      {"a = \"\"\"x\\\n\"\"\"\nb.c.d = 1", "d", 18},
+      {"a_b.c-d.e = 1", "e", 8},
+      {"a = [1#]\n, {b = 1}]", "b", 12},
       {"a = 1979-05-27 07:32:00 # x.y.z\nb.c.d = 1", "d", 36},
       // Broken text is read on in some consistent way.
       {"a = \"unterminated\nb.c.d = 1", "d", 22},
@@ -76,6 +82,8 @@ TEST(TomlScan, CodePointsTomlppCannotClassify) {
        {{"\u00e9", false}, {"\u00e9", false}, {"\u0416", false}, {"\u3041", false}, {"\uFB36", false}}},
       {"a = \"\"\"\\\u00e9\\\n \n\t\u0416\"\"\"", {{"\u00e9", false}, {"\u0416", true}}},
       {"\"\"\"k\\\n\u00e9\"\"\" = 1", {{"\u00e9", true}}},
+      // The first and last code points of the range, one at the very end.
+      {"a = 1\u00A0\nb = 1\uFEFF\nc = 1\uFEFE\nd = 1\u00A1", {{"\uFEFE", false}, {"\u00A1", false}}},
       // Nothing past a key too deep counts.
       {"a.b.c.d.e.f.g.h.i.j.\"\"\"\\\n\u00e9\"\"\" = 1\n\u00e9 = 1", {}},
   };

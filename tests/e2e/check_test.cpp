@@ -100,6 +100,10 @@ TEST_F(CheckRun, FileErrorsWarnInPathOrderAndExitTwo) {
   EXPECT_TRUE(std::regex_match(second, std::regex("warning: parse proj/pkg/mod.py: failed to parse Python source: "
                                                    ".+ at byte offset [0-9]+\n"))) << second;
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
+  // One failed file alone is enough.
+  run = check({"proj/pkg/mod.py"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "No issues found.\n\n");
 }
 
 TEST_F(CheckRun, RunErrors) {
@@ -218,7 +222,8 @@ class ExternalRun : public ProjectTest {};
 
 TEST_F(ExternalRun, MergesDiagnosticsAndRefusesBadOutput) {
   write("proj/a.py", kClean);
-  fake_ruff(R"(printf '%s' '[{"code":"E501","message":"Line too long","filename":"proj/a.py","location":{"row":3,"column":0},"fix":null}]'; exit 1)");
+  fake_ruff(R"([ "$*" = "check --output-format json proj" ] || exit 3
+printf '%s' '[{"code":"E501","message":"Line too long","filename":"proj/a.py","location":{"row":3,"column":0},"fix":null}]'; exit 1)");
   QuarnRun run = check({"proj", "--with-external", "ruff,Ruff,mypy"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "[high] EXT-RUFF-E501 proj/a.py:3:1 \u2014 Line too long\n\n");
@@ -261,12 +266,22 @@ printf '{"code":"W291","message":"Trailing whitespace","filename":"proj/a.py","l
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '{'), 20001);
 }
 
-TEST_F(ExternalRun, MissingToolIsSkipped) {
+TEST_F(ExternalRun, MissingOrFailingToolIsSkipped) {
   write("proj/a.py", kClean);
   ::setenv("PATH", (dir.path() / "nothing-here").c_str(), 1);
   QuarnRun run = check({"proj", "--with-external", "ruff"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "No issues found.\n\n");
+
+  // A `ruff --version` that fails counts as missing, whatever `ruff check` would say.
+  fake_ruff("");
+  write("bin/ruff", R"(#!/bin/sh
+[ "$1" = --version ] && exit 2
+printf '%s' '[{"code":"E501","message":"m","filename":"proj/a.py","location":{"row":1,"column":1}}]')");
+  run = check({"proj", "--with-external", "ruff"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "No issues found.\n\n");
+  EXPECT_EQ(run_quarn({"list-checkers"}).out, "ruff  Ruff  [not installed]\n");
 }
 
 }  // namespace

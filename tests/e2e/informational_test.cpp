@@ -68,6 +68,12 @@ TEST(Init, WritesStarterTexts) {
     EXPECT_EQ(written.size(), c.size);
     EXPECT_EQ(written, read_text(fixture(std::string("e2e/") + c.golden)));
   }
+  // A plain create: the umask alone decides the mode.
+  TempDir dir;
+  auto masked = run_process("/bin/sh", {"-c", "umask 027; exec \"$0\" init", QUARN_BIN}, dir.path().native());
+  ASSERT_TRUE(masked.has_value());
+  EXPECT_EQ(masked->exit_status, 0);
+  EXPECT_EQ(std::filesystem::status(dir.path() / "quarn.toml").permissions(), std::filesystem::perms(0640));
 }
 
 TEST(Init, RefusesToReplaceAnything) {
@@ -91,6 +97,15 @@ TEST(Init, WriteFailureIsAnError) {
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(run.err.starts_with("error: ")) << run.err;
   EXPECT_EQ(run.err.find("quarn.toml"), std::string::npos) << "no context is added: " << run.err;
+
+  // A write cut short by the file size limit leaves no partial file.
+  TempDir dir;
+  auto limited = run_process("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" init", QUARN_BIN},
+                             dir.path().native());
+  ASSERT_TRUE(limited.has_value());
+  EXPECT_EQ(limited->exit_status, 2);
+  EXPECT_EQ(limited->standard_error, "error: File too large (os error 27)\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "quarn.toml"));
 }
 
 TEST(CommandLine, StreamsAndStatuses) {
@@ -126,6 +141,10 @@ TEST(CommandLine, StreamsAndStatuses) {
                            "list-checkers", "Run deterministic checks on a path (exits 1 when issues are found)"})
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   EXPECT_EQ(run_quarn({}).err, help.out);
+  EXPECT_EQ(run_quarn({"help", "check"}).out, run_quarn({"check", "--help"}).out);
+  EXPECT_NE(run_quarn({"check", "--help"}).out, help.out);
+  EXPECT_EQ(run_quarn({"check"}).err,
+            "error: PATH is required\n\nUsage: quarn check [OPTIONS] [PATH]\n\nFor more information, try '--help'.\n");
 }
 
 // check's PATH shows as required, as explain's ID does, although the parser

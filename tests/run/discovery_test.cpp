@@ -69,6 +69,17 @@ TEST(Discovery, WalksSortsAndSkips) {
   EXPECT_EQ(names, (std::vector<std::string>{".hidden/h.py", "Venv/y.py", "outside/o.py", "pkg/broken.py",
                                              "pkg/link.py", "pkg/mod.py", "pkg/sub/a.py", "pkg/zz.py",
                                              "pkg-extra/a.py"}));
+
+  // A root written with a slash gets none added; a root that is neither a
+  // file nor a directory is its own only entry.
+  files = discover_python_files(root / "pkg/sub/");
+  ASSERT_TRUE(files.has_value());
+  ASSERT_EQ(files->size(), 1u);
+  EXPECT_EQ(files->front().native(), root.native() + "/pkg/sub/a.py");  // paths compare "//" equal to "/"
+  fs::create_symlink("/dev/null", root / "null.py");
+  files = discover_python_files(root / "null.py");
+  ASSERT_TRUE(files.has_value());
+  EXPECT_EQ(*files, std::vector<fs::path>{root / "null.py"});
 }
 
 TEST(Discovery, Errors) {
@@ -114,6 +125,17 @@ TEST(ConfigSearch, StopsAtMarkersAndLoadsTheFirstFile) {
   fs::remove(root / "a/.git");
   fs::create_directories(root / "a/pyproject.toml");  // a directory is no marker
   EXPECT_EQ(discover_config(root / "a/b")->profile.name, "strict");
+  // Nor is a quarn.toml that is no regular file a configuration.
+  const auto profile_below = [&] {
+    auto found = discover_config(root / "a/b");
+    return found ? found->profile.name : found.error().render();
+  };
+  fs::create_directories(root / "a/b/quarn.toml");
+  EXPECT_EQ(profile_below(), "strict");
+  fs::remove(root / "a/b/quarn.toml");
+  fs::create_symlink("/dev/null", root / "a/b/quarn.toml");
+  EXPECT_EQ(profile_below(), "strict");
+  fs::remove(root / "a/b/quarn.toml");
 
   touch(root / "a/b/quarn.toml", "[profile\n");
   auto broken = discover_config(root / "a/b");

@@ -21,6 +21,8 @@ TEST(RuffJson, RefusesMalformedDiagnostics) {
        "invalid type: null, expected a string"},
       {R"([{"code":5,"message":"m","filename":"f","location":{"row":1,"column":1}}])",
        "invalid type: integer `5`, expected a string"},
+      {R"([{"code":-5,"message":"m","filename":"f","location":{"row":1,"column":1}}])",
+       "invalid type: integer `-5`, expected a string"},
       {R"([["E1","m","f"]])", "invalid length 3, expected struct RuffDiagnostic with 4 elements"},
       {R"([["E1","m","f",[1,1],"x"]])", "invalid length 5, expected fewer elements in array"},
       {R"([{"code":"E","message":"m","filename":"f","location":{"row":1}}])", "missing field `column`"},
@@ -58,6 +60,10 @@ TEST(RuffJson, RefusesMalformedDiagnostics) {
 TEST(RuffJson, RefusesBadSyntaxTrailingDataAndDeepNesting) {
   for (std::string text : {std::string("[] x"), std::string("[{]"), std::string("["), std::string(200, '[') + std::string(200, ']')})
     EXPECT_FALSE(parse_ruff_json(text).has_value()) << text.substr(0, 20);
+  // 128 levels are read, one more is refused.
+  auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  EXPECT_EQ(parse_ruff_json(nested(128)).error().render(), "invalid type: sequence, expected a string");
+  EXPECT_EQ(parse_ruff_json(nested(129)).error().render(), "recursion limit exceeded");
 }
 
 TEST(RuffJson, ReadsObjectsAndArraysSkippingUnknownKeys) {
@@ -65,7 +71,7 @@ TEST(RuffJson, ReadsObjectsAndArraysSkippingUnknownKeys) {
     {"cell": null, "code": "E501", "end_location": {"row": 3, "column": 9}, "filename": "/abs/a.py",
      "fix": {"edits": []}, "location": {"row": 3, "column": 0, "extra": [1, {"x": null}]},
      "message": "Line too long", "noqa_row": 3, "url": "https://example.invalid"},
-    ["F401", "unused", "b.py", [0, 7]]
+    ["F401", "unused", "b.py", [-0, 7]]
   ]  )");
   ASSERT_TRUE(parsed.has_value()) << parsed.error().render();
   ASSERT_EQ(parsed->size(), 2u);

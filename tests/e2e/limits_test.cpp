@@ -78,6 +78,7 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
       {"-v 150000", "many --format sarif", "Wrote", true, false},
       {"-v 40000", "many --format json", "error: out of memory\n", true, false},
       {"-v 60000", "big", "warning: parse big/huge.py: out of memory\n", true, false},
+      {"-v 230000", "big", "warning: check big/huge.py: out of memory\n", true, false},
       {"-v 6000000", "streams", "zero2.py: stream is too large", true, false},
   };
   std::string skipped;

@@ -164,9 +164,9 @@ unsigned affinity_cpus(int (*get_affinity)(pid_t, std::size_t, cpu_set_t*)) {
   return std::max(std::thread::hardware_concurrency(), 1u);
 }
 
-unsigned available_cpus() {
+unsigned available_cpus(const fs::path& root) {
   const unsigned cpus = affinity_cpus(::sched_getaffinity);
-  const auto limit = cgroup_cpu_limit("/");
+  const auto limit = cgroup_cpu_limit(root);
   return std::max(1u, limit ? std::min(cpus, *limit) : cpus);
 }
 

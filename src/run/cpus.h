@@ -10,8 +10,9 @@
 namespace quarn {
 
 // The number of CPUs this process may run on: its affinity mask, lowered by
-// a CPU quota of its control group. At least 1.
-unsigned available_cpus();
+// a CPU quota of its control group. At least 1. The cgroup files are read
+// under `root`.
+unsigned available_cpus(const std::filesystem::path& root = "/");
 
 // CPUs a cgroup quota allows: the quota divided by the period, rounded up.
 // `cpu_max` is a cgroup v2 "cpu.max" text ("max 100000", "150000 100000");

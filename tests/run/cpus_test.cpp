@@ -123,6 +123,8 @@ TEST(CgroupQuota, WalksTheMountedHierarchies) {
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     write_tree(pattern, files);
     EXPECT_EQ(cgroup_cpu_limit(pattern), cpus) << name;
+    const unsigned affinity = affinity_cpus(::sched_getaffinity);
+    EXPECT_EQ(available_cpus(pattern), cpus ? std::min(affinity, *cpus) : affinity) << name;
     fs::remove_all(pattern);
   }
 }

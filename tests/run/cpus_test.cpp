@@ -89,6 +89,12 @@ TEST(CgroupQuota, WalksTheMountedHierarchies) {
        std::nullopt},
       {"v1 without period", {{mounts, v1}, {groups, "4:cpu,cpuacct:/job\n"}, {v1_dir + "cpu.cfs_quota_us", "100000\n"}},
        std::nullopt},
+      {"a hierarchy the group is not under, then one it is",
+       {{mounts, v2_rooted_at("/elsewhere") + v1},
+        {groups, "4:cpu,cpuacct:/job\n0::/job\n"},
+        {v1_dir + "cpu.cfs_quota_us", "300000\n"},
+        {v1_dir + "cpu.cfs_period_us", "100000\n"}},
+       3u},
       {"hybrid",
        {{mounts, unified + v1},
         {groups, "4:cpu,cpuacct:/job\n0::/job\n"},
@@ -147,7 +153,13 @@ TEST(AvailableCpus, FollowsTheAffinityMask) {
 }
 
 // A machine of 3000 CPUs: a set too small for them is refused as the kernel does.
+// The kernel writes only as many bytes as its own mask has, so the set it is
+// given must come cleared.
 int three_thousand_cpus(pid_t, std::size_t size, cpu_set_t* set) {
+  if (CPU_COUNT_S(size, set) != 0) {
+    errno = EFAULT;
+    return -1;
+  }
   if (size < CPU_ALLOC_SIZE(3000)) {
     errno = EINVAL;
     return -1;

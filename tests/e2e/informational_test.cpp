@@ -144,7 +144,7 @@ TEST(CommandLine, StreamsAndStatuses) {
   EXPECT_EQ(run_quarn({"help", "check"}).out, run_quarn({"check", "--help"}).out);
   EXPECT_NE(run_quarn({"check", "--help"}).out, help.out);
   EXPECT_EQ(run_quarn({"check"}).err,
-            "error: PATH is required\n\nUsage: quarn check [OPTIONS] [PATH]\n\nFor more information, try '--help'.\n");
+            "error: PATH is required\n\nUsage: quarn check [OPTIONS] PATH\n\nFor more information, try '--help'.\n");
 }
 
 // check's PATH shows as required, as explain's ID does, although the parser

@@ -45,6 +45,7 @@ TEST(Cli, CheckOptions) {
   EXPECT_EQ(parse_check({"check", "src", "--with-external", ",ruff,"}).with_external,
             (std::vector<std::string>{"", "ruff", ""}));
   EXPECT_EQ(parse_check({"check", "src", "--remediation-prompt", ""}).remediation_prompt, std::filesystem::path());
+  EXPECT_EQ(parse_check({"check", "src", "--profile", ""}).profile, "");
 }
 
 TEST(Cli, PathsKeepTheirBytes) {

@@ -82,10 +82,13 @@ TEST(TomlScan, CodePointsTomlppCannotClassify) {
        {{"\u00e9", false}, {"\u00e9", false}, {"\u0416", false}, {"\u3041", false}, {"\uFB36", false}}},
       {"a = \"\"\"\\\u00e9\\\n \n\t\u0416\"\"\"", {{"\u00e9", false}, {"\u0416", true}}},
       {"\"\"\"k\\\n\u00e9\"\"\" = 1", {{"\u00e9", true}}},
+      // A backslash right after the removed line break starts an escape.
+      {"a = \"\"\"x\\\n\\\u00e9\"\"\"", {{"\u00e9", false}}},
       // The first and last code points of the range, one at the very end.
       {"a = 1\u00A0\nb = 1\uFEFF\nc = 1\uFEFE\nd = 1\u00A1", {{"\uFEFE", false}, {"\u00A1", false}}},
       // Nothing past a key too deep counts.
       {"a.b.c.d.e.f.g.h.i.j.\"\"\"\\\n\u00e9\"\"\" = 1\n\u00e9 = 1", {}},
+      {"[a.b.c.d.e.f.g.h.i.j.k] \u00e9", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.toml);

@@ -222,7 +222,7 @@ TEST_F(HostileFiles, PromptReplacesItsTargetWhole) {
   ::chmod(at("out/p.md").c_str(), 0600);
   fs::create_hard_link(at("out/p.md"), at("out/kept.md"));
   write("out/group.md", "old prompt\n");
-  ::chmod(at("out/group.md").c_str(), 0640);
+  ::chmod(at("out/group.md").c_str(), 0750);
   write("linked.md", "linked\n");
   ::chmod(at("linked.md").c_str(), 0600);
   fs::create_symlink("../linked.md", at("out/link.md"));
@@ -231,7 +231,7 @@ TEST_F(HostileFiles, PromptReplacesItsTargetWhole) {
     fs::perms mode;
   } cases[] = {
       {"out/p.md", fs::perms(0600)},
-      {"out/group.md", fs::perms(0640)},
+      {"out/group.md", fs::perms(0750)},
       {"out/new.md", fs::perms(0644)},
       {"out/link.md", fs::perms(0644)},  // the link is replaced, its target keeps its text and mode
   };
@@ -242,6 +242,11 @@ TEST_F(HostileFiles, PromptReplacesItsTargetWhole) {
     EXPECT_TRUE(read_text(at(c.prompt)).starts_with("# Quarn remediation prompt\n")) << c.prompt;
     EXPECT_EQ(fs::symlink_status(at(c.prompt)).permissions(), c.mode) << c.prompt;
   }
+  // A write cut short leaves the old file as it was.
+  QuarnRun cut =
+      shell("trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"", {"check", "proj", "--remediation-prompt", "out/kept.md"});
+  EXPECT_EQ(cut.status, 2);
+  EXPECT_EQ(cut.err, "error: write remediation prompt to out/kept.md: File too large (os error 27)\n");
   EXPECT_EQ(read_text(at("out/kept.md")), "old prompt\n");
   EXPECT_EQ(read_text(at("linked.md")), "linked\n");
   EXPECT_EQ(fs::status(at("linked.md")).permissions(), fs::perms(0600));
@@ -257,6 +262,13 @@ TEST_F(HostileFiles, PromptReplacesItsTargetWhole) {
   for (const auto& entry : fs::directory_iterator(at("out"))) entries.push_back(entry.path().filename());
   std::ranges::sort(entries);
   EXPECT_EQ(entries, (std::vector<std::string>{"group.md", "kept.md", "link.md", "new.md", "p.md", "taken.md"}));
+
+  // A temporary name that is taken is passed over, and the entry there left alone.
+  QuarnRun taken = shell("mkdir stale && : > stale/.quarn-$$-0.tmp && exec \"$0\" \"$@\"",
+                         {"check", "proj", "--remediation-prompt", "stale/p.md"});
+  EXPECT_EQ(taken.status, 0) << taken.err;
+  EXPECT_TRUE(read_text(at("stale/p.md")).starts_with("# Quarn remediation prompt\n"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(at("stale")), fs::directory_iterator()), 2);
 }
 
 // Any entry named quarn.toml is refused and left as it was; a link is not

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "base/output.h"
 #include "e2e/run_quarn.h"
 #include "run/check.h"
 #include "run/discovery.h"
@@ -142,6 +143,16 @@ TEST(ConfigSearch, StopsAtMarkersAndLoadsTheFirstFile) {
   ASSERT_FALSE(broken.has_value());
   EXPECT_TRUE(broken.error().render().starts_with("parse config " + (root / "a/b/quarn.toml").native()))
       << broken.error().render();
+}
+
+// What a worker may read itself: regular files below the limit only.
+TEST(ReadFileIfSmall, RegularFilesBelowTheLimit) {
+  TempDir dir;
+  touch(dir.path() / "five", "12345");
+  EXPECT_EQ(read_file_if_small(dir.path() / "five", 6).value(), "12345");
+  EXPECT_EQ(read_file_if_small(dir.path() / "five", 5).value(), std::nullopt);
+  EXPECT_EQ(read_file_if_small(dir.path(), 1 << 20).value(), std::nullopt);
+  EXPECT_FALSE(read_file_if_small(dir.path() / "none", 6).has_value());
 }
 
 }  // namespace

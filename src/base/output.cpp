@@ -32,7 +32,7 @@ Result<void> write_all(int fd, std::string_view text) {
     ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail(os_error_message(errno));
+      return fail_os(errno);
     }
     if (n == 0) return fail("no bytes written");
     text.remove_prefix(static_cast<std::size_t>(n));
@@ -44,8 +44,8 @@ Result<void> write_all(int fd, std::string_view text) {
 // none) and closes `fd` whatever happens; the first error wins.
 Result<void> write_and_close(int fd, std::string_view text) {
   Result<void> written = write_all(fd, text);
-  if (written && ::fsync(fd) != 0) written = fail(os_error_message(errno));
-  if (::close(fd) != 0 && written) written = fail(os_error_message(errno));
+  if (written && ::fsync(fd) != 0) written = fail_os(errno);
+  if (::close(fd) != 0 && written) written = fail_os(errno);
   return written;
 }
 
@@ -162,7 +162,7 @@ Result<bool> write_new_file(const fs::path& path, std::string_view text) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     if (errno == EEXIST) return false;
-    return fail(os_error_message(errno));
+    return fail_os(errno);
   }
   if (auto written = write_and_close(fd, text); !written) {
     ::unlink(path.c_str());
@@ -183,16 +183,16 @@ Result<void> replace_file(const fs::path& path, std::string_view text) {
   for (int attempt = 0; fd < 0; ++attempt) {
     temporary = path.parent_path() / fmt::format(".quarn-{}-{}.tmp", ::getpid(), attempt);
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt + 1 == kTemporaryNameAttempts)) return fail(os_error_message(errno));
+    if (fd < 0 && (errno != EEXIST || attempt + 1 == kTemporaryNameAttempts)) return fail_os(errno);
   }
   Result<void> written;
   if (keep_mode && ::fchmod(fd, old.st_mode & 0777) != 0) {
-    written = fail(os_error_message(errno));
+    written = fail_os(errno);
     ::close(fd);
   } else {
     written = write_and_close(fd, text);
   }
-  if (written && ::rename(temporary.c_str(), path.c_str()) != 0) written = fail(os_error_message(errno));
+  if (written && ::rename(temporary.c_str(), path.c_str()) != 0) written = fail_os(errno);
   if (!written) ::unlink(temporary.c_str());
   return written;
 }

@@ -44,18 +44,17 @@ bool is_shortage(const Error& error) {
 // calling thread; while other threads run, a shortage is not the file's
 // fault, and the file is read again once they stopped.
 Result<std::string> read_source(const fs::path& path, Producer where) {
-  Result<std::string> text;
-  if (where == Producer::worker) {
+  auto read = [&]() -> Result<std::string> {
+    if (where != Producer::worker) return read_file(path);
     auto small = read_file_if_small(path, kWorkerReadLimit);
-    if (small && !*small) throw ProduceOnCaller{};
-    text = small ? Result<std::string>(std::move(**small)) : fail(std::move(small.error()));
-  } else {
-    text = read_file(path);
-  }
+    if (!small) return fail(std::move(small.error()));
+    if (!*small) throw ProduceOnCaller{};
+    return std::move(**small);
+  };
+  Result<std::string> text = read();
   if (!text && where != Producer::alone && is_shortage(text.error())) throw Shortage{};
+  if (text && !is_valid_utf8(*text)) text = fail("stream did not contain valid UTF-8");
   if (!text) return fail(std::move(text.error()).context(fmt::format("read {}", path_text(path))));
-  if (!is_valid_utf8(*text))
-    return fail(Error("stream did not contain valid UTF-8").context(fmt::format("read {}", path_text(path))));
   return text;
 }
 

@@ -78,8 +78,8 @@ TEST(TomlScan, CodePointsTomlppCannotClassify) {
   const UnsafeCase cases[] = {
       {"a = '\u00e9' # \u00e9\n\"\u00e9\" = \"\\\u00e9\"\nb = '''\\\n\u00e9'''", {}},
       {"a = 1\u3000\nb = \"\"\"\\\n\u4e2d\"\"\"\nc = \"\"\"\\\n \"\u00e9\"\"\"", {}},
-      {"\u00e9 = 1\nb = 1\u00e9\n[c]\u0416\nd = [1, \u3041]\ne = {f = \uFB36}",
-       {{"\u00e9", false}, {"\u00e9", false}, {"\u0416", false}, {"\u3041", false}, {"\uFB36", false}}},
+      {"\u00e9 = 1\nb = 1\u00e9\n[c]\u0416\nd = [1, \u3041]\ne = {f = \uFB36}\ng = {h = 1 \u00e9}",
+       {{"\u00e9", false}, {"\u00e9", false}, {"\u0416", false}, {"\u3041", false}, {"\uFB36", false}, {"\u00e9", false}}},
       {"a = \"\"\"\\\u00e9\\\n \n\t\u0416\"\"\"", {{"\u00e9", false}, {"\u0416", true}}},
       {"\"\"\"k\\\n\u00e9\"\"\" = 1", {{"\u00e9", true}}},
       // A backslash right after the removed line break starts an escape.

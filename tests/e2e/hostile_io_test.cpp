@@ -269,6 +269,13 @@ TEST_F(HostileFiles, PromptReplacesItsTargetWhole) {
   EXPECT_EQ(taken.status, 0) << taken.err;
   EXPECT_TRUE(read_text(at("stale/p.md")).starts_with("# Quarn remediation prompt\n"));
   EXPECT_EQ(std::distance(fs::directory_iterator(at("stale")), fs::directory_iterator()), 2);
+
+  // With every temporary name taken, the write fails and nothing is added.
+  QuarnRun full = shell("mkdir full && for i in $(seq 0 99); do : > full/.quarn-$$-$i.tmp; done && exec \"$0\" \"$@\"",
+                        {"check", "proj", "--remediation-prompt", "full/p.md"});
+  EXPECT_EQ(full.status, 2);
+  EXPECT_EQ(full.err, "error: write remediation prompt to full/p.md: File exists (os error 17)\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(at("full")), fs::directory_iterator()), 100);
 }
 
 // Any entry named quarn.toml is refused and left as it was; a link is not

@@ -56,6 +56,16 @@ TEST(SourceContext, WindowsAcrossIndexedLines) {
         << "line " << line;
   }
   EXPECT_EQ(lines.context_rows(201), "");
+
+  // Blank lines count like any other, also next to each other.
+  std::string sparse;
+  for (int i = 1; i <= 200; ++i) sparse += i % 3 == 0 || i % 7 == 0 ? "\n" : fmt::format("line {}\n", i);
+  for (int line : {64, 65, 137, 190}) {
+    std::string rows;
+    for (int i = line - 8; i <= std::min(200, line + 8); ++i)
+      rows += fmt::format("{}{:>5}| {}\n", i == line ? '>' : ' ', i, i % 3 == 0 || i % 7 == 0 ? "" : fmt::format("line {}", i));
+    EXPECT_EQ(SourceLines(sparse).context_rows(line), rows) << "line " << line;
+  }
 }
 
 TEST(SourceContext, LineSplitting) {
@@ -274,6 +284,8 @@ TEST(WriteRemediationPrompt, FailuresCarryTheirContext) {
       {file / "p.md", "create directory for " + (file / "p.md").native() + ": Not a directory (os error 20)"},
       {dir.path() / "taken.md",
        "write remediation prompt to " + (dir.path() / "taken.md").native() + ": Is a directory (os error 21)"},
+      {dir.path() / "new" / ".",
+       "write remediation prompt to " + (dir.path() / "new" / ".").native() + ": Is a directory (os error 21)"},
   };
   for (const auto& c : cases) {
     testing::internal::CaptureStderr();
@@ -282,6 +294,7 @@ TEST(WriteRemediationPrompt, FailuresCarryTheirContext) {
     ASSERT_FALSE(written) << c.target;
     EXPECT_EQ(written.error().render(), c.expected);
   }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "new"));
 }
 
 }  // namespace

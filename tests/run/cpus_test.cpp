@@ -29,6 +29,8 @@ TEST(CgroupQuota, CpusRoundUp) {
       {"", std::nullopt},
       {"x 100000", std::nullopt},
       {"0 100000", std::nullopt},
+      {" 200000 100000", 2u},
+      {"150000x 100000", std::nullopt},
       {"9223372036854775807 100000", 1u << 20},
       {"9223372036854775807 9223372036854775807", 1u},
   };
@@ -67,7 +69,9 @@ TEST(CgroupQuota, WalksTheMountedHierarchies) {
     Files files;
     std::optional<unsigned> cpus;
   } cases[] = {
-      {"v2", {{mounts, v2}, {groups, "0::/app\n"}, {"sys/fs/cgroup/app/cpu.max", "150000 100000\n"}}, 2u},
+      {"v2",
+       {{mounts, v2}, {groups, "1::/other\n0::/app\n"}, {"sys/fs/cgroup/app/cpu.max", "150000 100000\n"}},
+       2u},
       {"v2 max", {{mounts, v2}, {groups, "0::/app\n"}, {"sys/fs/cgroup/app/cpu.max", "max 100000\n"}}, std::nullopt},
       {"parent below child",
        {{mounts, v2},
@@ -77,7 +81,7 @@ TEST(CgroupQuota, WalksTheMountedHierarchies) {
        1u},
       {"v1",
        {{mounts, v1},
-        {groups, "5:memory:/job\n4:cpu,cpuacct:/job\n"},
+        {groups, "5:memory:/job\n3:cpuacct:/other\n4:cpu,cpuacct:/job\n"},
         {v1_dir + "cpu.cfs_quota_us", "250000\n"},
         {v1_dir + "cpu.cfs_period_us", "100000\n"}},
        3u},
@@ -103,9 +107,9 @@ TEST(CgroupQuota, WalksTheMountedHierarchies) {
         {v1_dir + "cpu.cfs_period_us", "100000\n"}},
        2u},
       {"escaped mount point",
-       {{mounts, "30 23 0:26 / /cg/a\\040b\\011c\\012d\\134e rw shared:4 - cgroup2 cgroup2 rw\n"},
+       {{mounts, "30 23 0:26 / /cg/a\\040b\\011c\\012d\\134e\\089 rw shared:4 - cgroup2 cgroup2 rw\n"},
         {groups, "0::/app\n"},
-        {"cg/a b\tc\nd\\e/app/cpu.max", "300000 100000\n"}},
+        {"cg/a b\tc\nd\\e\\089/app/cpu.max", "300000 100000\n"}},
        3u},
       {"container",
        {{mounts, v2_rooted_at("/docker/abc")},

@@ -129,6 +129,21 @@ TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
   }
 }
 
+// One item runs on the calling thread, and no thread is started for it.
+TEST(RunInOrder, OneItemRunsAlone) {
+  unsigned started;
+  std::vector<Producer> seen;
+  run_in_order(
+      1, 8, 4,
+      [&](std::size_t, Producer where) {
+        seen.push_back(where);
+        return 0;
+      },
+      [](std::size_t, int) {}, starter_of(8, started));
+  EXPECT_EQ(seen, std::vector<Producer>{Producer::alone});
+  EXPECT_EQ(started, 0u);
+}
+
 // What fails with no thread left to fall back on leaves run_in_order, after
 // every thread was joined: no hang, no terminate.
 TEST(RunInOrder, PassesOnWhatFailsAlone) {

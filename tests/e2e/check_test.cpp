@@ -177,6 +177,12 @@ TEST_F(CheckRun, PathsThatAreNotUtf8) {
   EXPECT_EQ(json.status, 2);
   EXPECT_EQ(json.out, "");
   EXPECT_EQ(json.err, "error: path contains invalid UTF-8 characters\n");
+  // Also as the last finding of the report's first piece of 2048.
+  std::string prints;
+  for (int i = 0; i < 2047; ++i) prints += "print(1)\n";
+  write("q/a.py", prints);
+  write("q/b\xff.py", "print(1)\n");
+  EXPECT_EQ(check({"q", "--format", "json"}).err, "error: path contains invalid UTF-8 characters\n");
   QuarnRun human = check({"p"});
   EXPECT_EQ(human.status, 1);
   EXPECT_TRUE(human.out.starts_with("[low] QN405 p/bad\uFFFD.py:1:1 \u2014 print() used for debugging\n")) << human.out;

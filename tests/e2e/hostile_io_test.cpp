@@ -90,6 +90,19 @@ TEST_F(HostileFiles, HugeAndEndlessSourcesAreSkippedWithAWarning) {
   }
 }
 
+// A file whose size shows as 0, as those of /proc do, is read whole, and
+// a failing read is the file's warning.
+TEST_F(HostileFiles, SourcesOfUnknownSizeAreReadWhole) {
+  fs::create_directory(at("p"));
+  fs::create_symlink("/proc/self/cmdline", at("p/cmdline.py"));
+  fs::create_symlink("/proc/self/mem", at("p/mem.py"));  // reading address 0 fails
+  const QuarnRun run = run_quarn({"check", "p"}, dir.path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "No issues found.\n\n");
+  EXPECT_TRUE(run.err.starts_with("warning: parse p/cmdline.py: ")) << run.err;
+  EXPECT_TRUE(run.err.ends_with("\nwarning: read p/mem.py: Input/output error (os error 5)\n")) << run.err;
+}
+
 // A fifo is read whole, as one worker reads it, however many workers run:
 // its writer sees one reader open it once.
 TEST_F(HostileFiles, FifoSourcesAreReadWhole) {

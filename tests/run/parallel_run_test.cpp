@@ -1,9 +1,12 @@
 // The run's output must not depend on how many workers check the files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -16,19 +19,42 @@
 #include "e2e/run_quarn.h"
 #include "run/check.h"
 
-// While set, every allocation of 16 KiB or more outside the main thread
-// fails, as on a machine whose memory ran out while the workers ran.
+// Faults as on a machine whose memory or descriptors ran out while the
+// workers ran: while `fail_off_main_thread` is set, every allocation of 16 KiB
+// or more outside the main thread fails; once each, an allocation of
+// `fail_once_on_main_from` bytes or more on the main thread fails, and so does
+// the main thread's open of a path that ends in `no_descriptor_on_main_for`.
 namespace {
 std::atomic<bool> fail_off_main_thread = false;
+std::atomic<std::size_t> fail_once_on_main_from = 0;
+std::atomic<const char*> no_descriptor_on_main_for = nullptr;
 const std::thread::id main_thread = std::this_thread::get_id();
 }  // namespace
 
 void* operator new(std::size_t size) {
-  if (size >= 16384 && fail_off_main_thread.load(std::memory_order_relaxed) &&
-      std::this_thread::get_id() != main_thread)
+  const bool on_main = std::this_thread::get_id() == main_thread;
+  if (size >= 16384 && fail_off_main_thread.load(std::memory_order_relaxed) && !on_main) throw std::bad_alloc();
+  if (on_main && fail_once_on_main_from != 0 && size >= fail_once_on_main_from && fail_once_on_main_from.exchange(0))
     throw std::bad_alloc();
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
+}
+
+extern "C" int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list args;
+    va_start(args, flags);
+    mode = va_arg(args, mode_t);
+    va_end(args);
+  }
+  const char* failing = no_descriptor_on_main_for;
+  if (failing != nullptr && std::this_thread::get_id() == main_thread && std::string_view(path).ends_with(failing) &&
+      no_descriptor_on_main_for.exchange(nullptr) != nullptr) {
+    errno = EMFILE;
+    return -1;
+  }
+  return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
 void operator delete(void* block) noexcept { std::free(block); }
@@ -147,6 +173,33 @@ TEST(ParallelRun, WorkersOutOfMemoryLeaveTheirWorkToTheCallingThread) {
   EXPECT_TRUE(many.streams.out == one.streams.out) << "standard output differs";
   EXPECT_EQ(many.streams.err, one.streams.err);
   EXPECT_TRUE(many.prompt == one.prompt) << "prompt differs";
+}
+
+// A file read on the calling thread while the workers run (one of 16 MiB or
+// more) that meets a shortage there is read again once they stopped.
+TEST(ParallelRun, ShortagesOnTheCallingThreadWhileWorkersRun) {
+  TempDir dir;
+  const fs::path root = dir.path() / "tree";
+  write_tree(root);
+  const std::string comment = "# " + std::string(1022, 'x') + "\n";
+  std::ofstream big(root / "pkg3" / "big.py", std::ios::binary);
+  for (int i = 0; i < 17 * 1024; ++i) big << comment;
+  big.close();
+  const CheckRun one = run_with_workers(root, OutputFormat::Json, 1);
+  for (const char* shortage : {"memory", "descriptors"}) {
+    if (shortage == std::string_view("memory"))
+      fail_once_on_main_from = std::size_t{16} << 20;
+    else
+      no_descriptor_on_main_for = "/big.py";
+    const CheckRun many = run_with_workers(root, OutputFormat::Json, 8);
+    EXPECT_EQ(fail_once_on_main_from, 0u) << shortage;
+    EXPECT_EQ(no_descriptor_on_main_for, nullptr) << shortage;
+    fail_once_on_main_from = 0;
+    no_descriptor_on_main_for = nullptr;
+    EXPECT_EQ(many.status, one.status) << shortage;
+    EXPECT_TRUE(many.streams.out == one.streams.out) << shortage << ": standard output differs";
+    EXPECT_EQ(many.streams.err, one.streams.err) << shortage;
+  }
 }
 
 }  // namespace

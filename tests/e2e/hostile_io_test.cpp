@@ -235,7 +235,7 @@ TEST_F(HostileFiles, PromptReplacesItsTargetWhole) {
   ::chmod(at("out/p.md").c_str(), 0600);
   fs::create_hard_link(at("out/p.md"), at("out/kept.md"));
   write("out/group.md", "old prompt\n");
-  ::chmod(at("out/group.md").c_str(), 0750);
+  ::chmod(at("out/group.md").c_str(), 02750);
   write("linked.md", "linked\n");
   ::chmod(at("linked.md").c_str(), 0600);
   fs::create_symlink("../linked.md", at("out/link.md"));
@@ -244,7 +244,7 @@ TEST_F(HostileFiles, PromptReplacesItsTargetWhole) {
     fs::perms mode;
   } cases[] = {
       {"out/p.md", fs::perms(0600)},
-      {"out/group.md", fs::perms(0750)},
+      {"out/group.md", fs::perms(0750)},  // the set-group-ID bit does not carry over
       {"out/new.md", fs::perms(0644)},
       {"out/link.md", fs::perms(0644)},  // the link is replaced, its target keeps its text and mode
   };

@@ -124,9 +124,10 @@ TEST(Lexer, Strings) {
       {"bu'x'", "Name(bu) String('x') Newline EndMarker"},
       {"'' ''''''", "String('') String('''''') Newline EndMarker"},
       {"\"\"\"a\"\"b\"\"\"", "String(\"\"\"a\"\"b\"\"\") Newline EndMarker"},
-      // The highest second byte each kind of lead byte allows.
-      {"'\xC2\xBF\xE0\xBF\xBF\xED\x9F\xBF\xF4\x8F\xBF\xBF'",
-       "String('\xC2\xBF\xE0\xBF\xBF\xED\x9F\xBF\xF4\x8F\xBF\xBF') Newline EndMarker"},
+      // The highest second byte each kind of lead byte allows, and the
+      // highest lead byte of each length.
+      {"'\xC2\xBF\xE0\xBF\xBF\xED\x9F\xBF\xF4\x8F\xBF\xBF\xDF\xBF\xEF\xBF\xBF'",
+       "String('\xC2\xBF\xE0\xBF\xBF\xED\x9F\xBF\xF4\x8F\xBF\xBF\xDF\xBF\xEF\xBF\xBF') Newline EndMarker"},
       {"'a\\\nb'", "String('a\\\nb') Newline EndMarker"},
       {"'a\\\r\nb'", "String('a\\\r\nb') Newline EndMarker"},
       {"'''a''''", "error: unterminated string literal (detected at line 1)"},

@@ -31,6 +31,7 @@ TEST(CgroupQuota, CpusRoundUp) {
       {"0 100000", std::nullopt},
       {" 200000 100000", 2u},
       {"150000x 100000", std::nullopt},
+      {"150000 100000 1", std::nullopt},
       {"9223372036854775807 100000", 1u << 20},
       {"9223372036854775807 9223372036854775807", 1u},
   };
@@ -81,7 +82,7 @@ TEST(CgroupQuota, WalksTheMountedHierarchies) {
        1u},
       {"v1",
        {{mounts, v1},
-        {groups, "5:memory:/job\n3:cpuacct:/other\n4:cpu,cpuacct:/job\n"},
+        {groups, "5:memory:/job\n3:cpuacct:/other\n2:cpu\n4:cpu,cpuacct:/job\n"},
         {v1_dir + "cpu.cfs_quota_us", "250000\n"},
         {v1_dir + "cpu.cfs_period_us", "100000\n"}},
        3u},

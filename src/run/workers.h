@@ -29,9 +29,10 @@ inline std::thread start_thread(std::function<void()> body) { return std::thread
 
 // Calls `produce(i, where)` for i in [0, count) on up to `workers` threads
 // and `consume(i, result)` on the calling thread in index order, each as soon
-// as every earlier item was consumed. At most `window` results wait at once,
-// so memory stays bounded when producing is faster than consuming. With one
-// worker (or one item) everything runs on the calling thread.
+// as every earlier item was consumed. At most `window` results (at least one)
+// wait at once, so memory stays bounded when producing is faster than
+// consuming. With one worker (or one item) everything runs on the calling
+// thread.
 //
 // The results are those of a one-worker run whatever fails: threads that
 // cannot start are done without; an item whose `produce` throws on a pool

@@ -89,6 +89,8 @@ TEST(TomlScan, CodePointsTomlppCannotClassify) {
       // Nothing past a key too deep counts.
       {"a.b.c.d.e.f.g.h.i.j.\"\"\"\\\n\u00e9\"\"\" = 1\n\u00e9 = 1", {}},
       {"[a.b.c.d.e.f.g.h.i.j.k] \u00e9", {}},
+      // A byte that starts no UTF-8 sequence is stepped over.
+      {"a = 1\xff\u00e9", {{"\u00e9", false}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.toml);

@@ -23,11 +23,13 @@
 // workers ran: while `fail_off_main_thread` is set, every allocation of 16 KiB
 // or more outside the main thread fails; once each, an allocation of
 // `fail_once_on_main_from` bytes or more on the main thread fails, and so does
-// the main thread's open of a path that ends in `no_descriptor_on_main_for`.
+// the main thread's open of a path that ends in `fail_open_on_main_for`, with
+// `open_error`.
 namespace {
 std::atomic<bool> fail_off_main_thread = false;
 std::atomic<std::size_t> fail_once_on_main_from = 0;
-std::atomic<const char*> no_descriptor_on_main_for = nullptr;
+std::atomic<const char*> fail_open_on_main_for = nullptr;
+std::atomic<int> open_error = 0;
 const std::thread::id main_thread = std::this_thread::get_id();
 }  // namespace
 
@@ -48,10 +50,10 @@ extern "C" int open(const char* path, int flags, ...) {
     mode = va_arg(args, mode_t);
     va_end(args);
   }
-  const char* failing = no_descriptor_on_main_for;
+  const char* failing = fail_open_on_main_for;
   if (failing != nullptr && std::this_thread::get_id() == main_thread && std::string_view(path).ends_with(failing) &&
-      no_descriptor_on_main_for.exchange(nullptr) != nullptr) {
-    errno = EMFILE;
+      fail_open_on_main_for.exchange(nullptr) != nullptr) {
+    errno = open_error;
     return -1;
   }
   return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
@@ -186,16 +188,19 @@ TEST(ParallelRun, ShortagesOnTheCallingThreadWhileWorkersRun) {
   for (int i = 0; i < 17 * 1024; ++i) big << comment;
   big.close();
   const CheckRun one = run_with_workers(root, OutputFormat::Json, 1);
-  for (const char* shortage : {"memory", "descriptors"}) {
-    if (shortage == std::string_view("memory"))
+  // No memory, or an open that fails with one of these.
+  for (int shortage : {0, EMFILE, ENFILE, ENOMEM, EAGAIN}) {
+    if (shortage == 0) {
       fail_once_on_main_from = std::size_t{16} << 20;
-    else
-      no_descriptor_on_main_for = "/big.py";
+    } else {
+      open_error = shortage;
+      fail_open_on_main_for = "/big.py";
+    }
     const CheckRun many = run_with_workers(root, OutputFormat::Json, 8);
     EXPECT_EQ(fail_once_on_main_from, 0u) << shortage;
-    EXPECT_EQ(no_descriptor_on_main_for, nullptr) << shortage;
+    EXPECT_EQ(fail_open_on_main_for, nullptr) << shortage;
     fail_once_on_main_from = 0;
-    no_descriptor_on_main_for = nullptr;
+    fail_open_on_main_for = nullptr;
     EXPECT_EQ(many.status, one.status) << shortage;
     EXPECT_TRUE(many.streams.out == one.streams.out) << shortage << ": standard output differs";
     EXPECT_EQ(many.streams.err, one.streams.err) << shortage;

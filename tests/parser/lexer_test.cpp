@@ -70,6 +70,7 @@ TEST(Lexer, LinesAndIndentation) {
       {"x = 1 + \\\n  2\n", "Name(x) = Number(1) + Number(2) Newline EndMarker"},
       {"if a:\n    \\\n  b\n", "if Name(a) : Newline Indent Name(b) Newline Dedent EndMarker"},
       {"if a:\n  b\n  \\\n  \\\n  c\n", "if Name(a) : Newline Indent Name(b) Newline Name(c) Newline Dedent EndMarker"},
+      {"if a:\n  b\n  \\\n   # c\n  c\n", "if Name(a) : Newline Indent Name(b) Newline Name(c) Newline Dedent EndMarker"},
       {"x = 1\r\ny = 2\r\n", "Name(x) = Number(1) Newline Name(y) = Number(2) Newline EndMarker"},
       {"x = 1\ry = 2\r", "Name(x) = Number(1) Newline Name(y) = Number(2) Newline EndMarker"},
       {"\xEF\xBB\xBFx\n", "Name(x) Newline EndMarker"},

@@ -129,6 +129,23 @@ TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
   }
 }
 
+// A failure on a worker stops the pool at once, although the item the
+// calling thread waits for is still being produced: nothing more is claimed.
+TEST(RunInOrder, AFailureOnAWorkerStopsThePool) {
+  std::atomic<int> on_workers = 0;
+  run_in_order(
+      200, 4, 200,
+      [&](std::size_t i, Producer where) {
+        if (where != Producer::worker) return i;
+        ++on_workers;
+        if (i == 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (i == 1) throw std::bad_alloc();
+        return i;
+      },
+      [](std::size_t, std::size_t) {});
+  EXPECT_LE(on_workers, 8);
+}
+
 // One item runs on the calling thread, and no thread is started for it.
 TEST(RunInOrder, OneItemRunsAlone) {
   unsigned started;

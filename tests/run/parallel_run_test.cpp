@@ -33,6 +33,10 @@ std::atomic<int> open_error = 0;
 const std::thread::id main_thread = std::this_thread::get_id();
 }  // namespace
 
+// The replacements pair malloc with free, which the compiler cannot see
+// through once they are inlined into a new-expression.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   const bool on_main = std::this_thread::get_id() == main_thread;
   if (size >= 16384 && fail_off_main_thread.load(std::memory_order_relaxed) && !on_main) throw std::bad_alloc();
@@ -41,6 +45,12 @@ void* operator new(std::size_t size) {
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+#pragma GCC diagnostic pop
 
 extern "C" int open(const char* path, int flags, ...) {
   mode_t mode = 0;
@@ -58,10 +68,6 @@ extern "C" int open(const char* path, int flags, ...) {
   }
   return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
 }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace quarn {
 namespace {

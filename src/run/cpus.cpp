@@ -112,20 +112,17 @@ std::optional<unsigned> quota_at(const fs::path& dir, bool unified) {
 
 }  // namespace
 
-std::optional<unsigned> cpus_of_cpu_max(std::string_view cpu_max) {
-  const auto fields = split_text(trim(cpu_max), ' ');
-  if (fields.size() != 2 || fields[0] == "max") return std::nullopt;
-  const auto quota = parse_integer(fields[0]);
-  const auto period = parse_integer(fields[1]);
-  if (!quota || !period) return std::nullopt;
-  return cpus_of_quota(*quota, *period);
-}
-
 std::optional<unsigned> cpus_of_cfs_quota(std::string_view quota_us, std::string_view period_us) {
   const auto quota = parse_integer(quota_us);
   const auto period = parse_integer(period_us);
   if (!quota || !period) return std::nullopt;
   return cpus_of_quota(*quota, *period);
+}
+
+std::optional<unsigned> cpus_of_cpu_max(std::string_view cpu_max) {
+  const auto fields = split_text(trim(cpu_max), ' ');
+  if (fields.size() != 2 || fields[0] == "max") return std::nullopt;
+  return cpus_of_cfs_quota(fields[0], fields[1]);
 }
 
 std::optional<unsigned> cgroup_cpu_limit(const fs::path& root) {

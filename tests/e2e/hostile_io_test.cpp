@@ -319,11 +319,13 @@ TEST_F(HostileFiles, InitNeverWritesThroughAnExistingEntry) {
 // A directory the user cannot read ends the walk with an error naming that
 // directory. Root reads everything, so as root quarn runs as nobody.
 TEST_F(HostileFiles, WalkErrorsNameTheEntryThatFailed) {
+  const ReachableQuarn reachable;
   auto walk = [&](const std::string& root) {
     std::vector<std::string> args = {"check", root};
     if (::geteuid() != 0) return run_process(QUARN_BIN, args, dir.path().native());
-    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", QUARN_BIN});
-    return run_process("setpriv", args, dir.path().native());
+    args.insert(args.begin(), reachable.path().native());
+    args.insert(args.begin(), kAsNobody.begin() + 1, kAsNobody.end());
+    return run_process(kAsNobody.front(), args, dir.path().native());
   };
   fs::permissions(dir.path(), fs::perms(0755));
   write("t2/a.py", kClean);

@@ -25,16 +25,18 @@ class Limits : public ProjectTest {
     // Low descriptors the test runner left open are closed first, so that a
     // descriptor limit means the same everywhere.
     std::vector<std::string> command = {
-        "-c", fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {}{} check {} "
-                          "--remediation-prompt p.md",
-                          limits, one_cpu ? "taskset -c 0 " : "", QUARN_BIN, args)};
-    if (as_nobody) command.insert(command.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "bash"});
-    auto result = run_process(as_nobody ? "setpriv" : "bash", command, dir.path().native());
+        "bash", "-c",
+        fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {}{} check {} --remediation-prompt p.md",
+                    limits, one_cpu ? "taskset -c 0 " : "", as_nobody ? reachable.path().native() : QUARN_BIN, args)};
+    if (as_nobody) command.insert(command.begin(), test::kAsNobody.begin(), test::kAsNobody.end());
+    auto result = run_process(command.front(), std::vector(command.begin() + 1, command.end()), dir.path().native());
     prompt = read_text(at("p.md"));
     fs::remove(at("p.md"));
     if (!result) return {};
     return {result->standard_output, result->standard_error, result->exit_status.value_or(-1)};
   }
+
+  test::ReachableQuarn reachable;
 };
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -62,7 +64,9 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
   fs::create_symlink("/dev/zero", at("streams/zero1.py"));
   fs::create_symlink("/dev/zero", at("streams/zero2.py"));
 
-  const auto probe = run_process("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "true"}, "/");
+  std::vector<std::string> probe_args(test::kAsNobody.begin() + 1, test::kAsNobody.end());
+  probe_args.insert(probe_args.end(), {reachable.path().native(), "--version"});
+  const auto probe = run_process(test::kAsNobody.front(), probe_args, "/");
   const bool can_drop_root = ::geteuid() == 0 && probe && probe->exit_status == 0;
   const struct {
     const char* limits;

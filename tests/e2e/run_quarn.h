@@ -62,6 +62,26 @@ class TempDir {
 };
 
 #ifdef QUARN_BIN
+// The quarn binary as an unprivileged user can run it: a copy in a fresh
+// directory of mode 0755 under the system's temporary directory, since the
+// build tree may lie where only its owner can enter (a checkout under /root).
+class ReachableQuarn {
+ public:
+  ReachableQuarn() : path_(dir_.path() / "quarn") {
+    std::filesystem::permissions(dir_.path(), std::filesystem::perms(0755));
+    std::filesystem::copy_file(QUARN_BIN, path_);
+    std::filesystem::permissions(path_, std::filesystem::perms(0755));
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  TempDir dir_;
+  std::filesystem::path path_;
+};
+
+// What runs a program as nobody, as root: setpriv and these, then the program.
+inline const std::vector<std::string> kAsNobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+
 // A run directory holding a .git marker, so that the configuration search
 // ends there, with files written into it and quarn run inside it.
 class ProjectTest : public ::testing::Test {

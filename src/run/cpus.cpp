@@ -131,13 +131,17 @@ std::optional<unsigned> cgroup_cpu_limit(const fs::path& root) {
     const auto group = own_cgroup(root, hierarchy.unified);
     const auto below = group ? below_root(*group, hierarchy.mount_root) : std::nullopt;
     if (!below) continue;
+    // A group outside the namespace's root ("/../x") lies above the mount,
+    // where nothing may be read: it counts as unlimited.
+    const fs::path parts = fs::path(*below).relative_path();
+    if (std::ranges::find(parts, fs::path("..")) != parts.end()) continue;
     // The mount's top, then each group down to the process's own.
     const auto take_quota_at = [&](const fs::path& at) {
       if (auto cpus = quota_at(at, hierarchy.unified)) limit = std::min(limit.value_or(*cpus), *cpus);
     };
     fs::path dir = root / hierarchy.mount_point.relative_path();
     take_quota_at(dir);
-    for (const fs::path& part : fs::path(*below).relative_path()) {
+    for (const fs::path& part : parts) {
       dir /= part;
       take_quota_at(dir);
     }

@@ -49,10 +49,11 @@ Result<void> write_and_close(int fd, std::string_view text) {
   return written;
 }
 
-// Reads the rest of `fd` after `data`, what was read of it so far. The rest
-// comes in chunks, so that growing never copies what was read; the text is
-// put together once at the end.
-Result<std::string> read_rest(int fd, std::string data) {
+// Reads the rest of `fd` after `data`, what was read of it so far, until
+// the end of the file: true, or false once `limit` bytes are there (nothing
+// past them is read). The rest comes in chunks, so that growing never copies
+// what was read; the text is put together once at the end.
+Result<bool> read_rest(int fd, std::string& data, std::size_t limit) {
   struct Chunk {
     std::unique_ptr<char[]> bytes;
     std::size_t capacity;
@@ -61,15 +62,20 @@ Result<std::string> read_rest(int fd, std::string data) {
   constexpr std::size_t kLargestChunk = std::size_t{64} << 20;
   std::vector<Chunk> chunks;
   std::size_t total = data.size();
+  bool complete = true;
   for (;;) {
-    if (total >= kReadLimit) return fail(std::string(kTooLarge));
+    if (total >= limit) {
+      complete = false;
+      break;
+    }
     if (chunks.empty() || chunks.back().size == chunks.back().capacity) {
       const std::size_t capacity =
           chunks.empty() ? std::size_t{1} << 16 : std::min(2 * chunks.back().capacity, kLargestChunk);
       chunks.push_back({std::make_unique_for_overwrite<char[]>(capacity), capacity, 0});
     }
     Chunk& last = chunks.back();
-    const ssize_t n = ::read(fd, last.bytes.get() + last.size, last.capacity - last.size);
+    const std::size_t wanted = std::min(last.capacity - last.size, limit - total);
+    const ssize_t n = ::read(fd, last.bytes.get() + last.size, wanted);
     if (n < 0) {
       if (errno == EINTR) continue;
       return fail_os(errno);
@@ -78,7 +84,7 @@ Result<std::string> read_rest(int fd, std::string data) {
     last.size += static_cast<std::size_t>(n);
     total += static_cast<std::size_t>(n);
   }
-  if (total == data.size()) return data;
+  if (!complete || total == data.size()) return complete;
   std::string text;
   text.reserve(total);
   text.append(data);
@@ -87,17 +93,25 @@ Result<std::string> read_rest(int fd, std::string data) {
     text.append(chunk.bytes.get(), chunk.size);
     chunk.bytes.reset();
   }
-  return text;
+  data = std::move(text);
+  return true;
 }
 
-// Reads `fd` whole; with `regular_only`, anything but a regular file is refused.
-Result<std::string> read_descriptor(int fd, bool regular_only) {
+// What reading makes of anything but a regular file: read it, refuse it
+// with an error, or leave it unread (none).
+enum class Streams { read, refuse, skip };
+
+// Reads `fd` whole when it holds less than `limit` bytes; none otherwise, with
+// a regular file of `limit` bytes or more left unread and nothing past the
+// limit read from anything else.
+Result<std::optional<std::string>> read_descriptor(int fd, Streams streams, std::size_t limit) {
   struct stat info;
   if (::fstat(fd, &info) != 0) return fail_os(errno);
   const bool regular = S_ISREG(info.st_mode);
-  if (regular_only && !regular) return fail("not a regular file");
+  if (!regular && streams == Streams::refuse) return fail("not a regular file");
+  if (!regular && streams == Streams::skip) return std::nullopt;
   const auto size = static_cast<std::uint64_t>(info.st_size);
-  if (regular && size >= kReadLimit) return fail(std::string(kTooLarge));
+  if (regular && size >= limit) return std::nullopt;
   std::string data;
   if (regular) {
     // Straight into a text of the file's size, plus one byte that tells
@@ -119,15 +133,28 @@ Result<std::string> read_descriptor(int fd, bool regular_only) {
     if (error != 0) return fail_os(error);
     if (got <= size) return data;
   }
-  return read_rest(fd, std::move(data));
+  auto complete = read_rest(fd, data, limit);
+  if (!complete) return fail(std::move(complete.error()));
+  if (!*complete) return std::nullopt;
+  return data;
 }
 
-Result<std::string> open_and_read(const fs::path& path, int flags, bool regular_only) {
+// Opens `path` and reads it as read_descriptor does.
+Result<std::optional<std::string>> open_and_read(const fs::path& path, int flags, Streams streams,
+                                                 std::size_t limit) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
   if (fd < 0) return fail_os(errno);
-  auto data = read_descriptor(fd, regular_only);
+  auto data = read_descriptor(fd, streams, limit);
   ::close(fd);
   return data;
+}
+
+// The same, with a stream that reaches the 4 GiB limit refused.
+Result<std::string> open_and_read_whole(const fs::path& path, int flags, Streams streams) {
+  auto data = open_and_read(path, flags, streams, kReadLimit);
+  if (!data) return fail(std::move(data.error()));
+  if (!*data) return fail(std::string(kTooLarge));
+  return std::move(**data);
 }
 
 }  // namespace
@@ -197,16 +224,18 @@ Result<void> replace_file(const fs::path& path, std::string_view text) {
   return written;
 }
 
-Result<std::string> read_file(const fs::path& path) { return open_and_read(path, 0, false); }
+Result<std::string> read_file(const fs::path& path) { return open_and_read_whole(path, 0, Streams::read); }
 
-Result<std::string> read_regular_file(const fs::path& path) { return open_and_read(path, O_NONBLOCK, true); }
+Result<std::string> read_regular_file(const fs::path& path) { return open_and_read_whole(path, O_NONBLOCK, Streams::refuse); }
 
 Result<std::optional<std::string>> read_file_if_small(const fs::path& path, std::size_t smaller_than) {
-  // Tested before the open, which a fifo's writer or a device would notice.
+  // The path is tested first, so that a fifo's writer or a device never
+  // notices an open; what counts is the opened file, which may have been
+  // replaced by a fifo since (hence no waiting in the open) or grow.
   struct stat info;
   if (::stat(path.c_str(), &info) != 0) return fail_os(errno);
   if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) >= smaller_than) return std::nullopt;
-  return open_and_read(path, 0, false);
+  return open_and_read(path, O_NONBLOCK, Streams::skip, smaller_than);
 }
 
 bool is_valid_utf8(std::string_view text) {

@@ -46,7 +46,9 @@ Result<std::string> read_file(const std::filesystem::path& path);
 Result<std::string> read_regular_file(const std::filesystem::path& path);
 
 // The same for a regular file smaller than `smaller_than` bytes; a larger
-// file, a fifo or a device is left unopened and unread (none).
+// file, a fifo or a device is left unread (none). The opened file decides:
+// one that grew past the bound or turned into a fifo since the path was
+// tested is none too, with nothing past the bound read.
 Result<std::optional<std::string>> read_file_if_small(const std::filesystem::path& path, std::size_t smaller_than);
 
 // The system's message for an errno value, e.g. "No such file or directory (os error 2)".

@@ -153,6 +153,11 @@ TEST(ReadFileIfSmall, RegularFilesBelowTheLimit) {
   EXPECT_EQ(read_file_if_small(dir.path() / "five", 5).value(), std::nullopt);
   EXPECT_EQ(read_file_if_small(dir.path(), 1 << 20).value(), std::nullopt);
   EXPECT_FALSE(read_file_if_small(dir.path() / "none", 6).has_value());
+  // A file of /proc shows a size of 0 and then grows as it is read.
+  const std::string status = read_file("/proc/self/status").value();
+  ASSERT_GT(status.size(), 64u);
+  EXPECT_EQ(read_file_if_small("/proc/self/status", 64).value(), std::nullopt);
+  EXPECT_TRUE(read_file_if_small("/proc/self/status", 1 << 20).value()->starts_with("Name:"));
 }
 
 }  // namespace

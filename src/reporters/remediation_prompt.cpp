@@ -243,9 +243,11 @@ Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, 
     if (error)
       return fail(Error(os_error_message(error.value())).context(fmt::format("create directory for {}", shown)));
   }
+  // Made before the prompt is in place, so that nothing after it can fail.
+  const std::string wrote = fmt::format("Wrote remediation prompt to {}\n", shown);
   if (auto written = replace_file(prompt_path, prompt); !written)
     return fail(std::move(written.error()).context(fmt::format("write remediation prompt to {}", shown)));
-  write_stderr(fmt::format("Wrote remediation prompt to {}\n", shown));
+  write_stderr(wrote);
   return {};
 }
 

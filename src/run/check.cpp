@@ -137,16 +137,21 @@ std::vector<Finding> take_findings(RunOutcome& outcome) {
 }
 
 // Frees the findings on the workers: hundreds of thousands of strings take
-// one thread longer to free than the workers took to check the files.
-void free_findings(RunOutcome& outcome, unsigned workers) {
+// one thread longer to free than the workers took to check the files. It
+// comes after the output, so it never fails: whatever the workers could not
+// free, the outcome's destructor frees on this thread.
+void free_findings(RunOutcome& outcome, unsigned workers) noexcept {
   auto& lists = outcome.findings_by_file;
-  run_in_order(
-      lists.size(), workers, lists.size(),
-      [&](std::size_t i, Producer) {
-        std::vector<Finding>().swap(lists[i]);
-        return 0;
-      },
-      [](std::size_t, int) {});
+  try {
+    run_in_order(
+        lists.size(), workers, lists.size(),
+        [&](std::size_t i, Producer) {
+          std::vector<Finding>().swap(lists[i]);
+          return 0;
+        },
+        [](std::size_t, int) {});
+  } catch (...) {
+  }
 }
 
 // Under a limit of address space each worker needs room of its own: its

@@ -1,7 +1,6 @@
 #include "run/print_report.h"
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,31 +64,26 @@ Result<std::unique_ptr<Report>> make_report(OutputFormat format, const FindingsV
 Result<void> print_report(OutputFormat format, const FindingsView& findings, unsigned workers) {
   auto report = make_report(format, findings, workers);
   if (!report) return fail(std::move(report.error()));
-  std::string head;
-  (*report)->head(head);
-  Result<void> written = write_stdout(head);
-  std::atomic<bool> failed = !written;
+  // The whole text is made before its first byte is written, so that running
+  // out of memory on the way leaves standard output untouched.
   const std::size_t pieces = piece_count(findings);
+  std::vector<std::string> texts(pieces + 2);
+  (*report)->head(texts.front());
   run_in_order(
-      pieces, workers_for(pieces, workers), 2 * std::size_t{workers},
+      pieces, workers_for(pieces, workers), pieces,
       [&](std::size_t piece, Producer) {
         std::string text;
-        if (failed) return text;
         text.reserve(kPieceCapacity);
         const std::size_t first = piece * kFindingsPerPiece;
         (*report)->pieces(text, first, std::min(findings.size(), first + kFindingsPerPiece));
         return text;
       },
-      [&](std::size_t, std::string& text) {
-        if (!written) return;
-        written = write_stdout(text);
-        failed = !written;
-      });
-  if (!written) return written;
-  std::string tail;
-  (*report)->tail(tail);
-  tail += '\n';
-  return write_stdout(tail);
+      [&](std::size_t piece, std::string& text) { texts[piece + 1] = std::move(text); });
+  (*report)->tail(texts.back());
+  texts.back() += '\n';
+  for (const std::string& text : texts)
+    if (auto written = write_stdout(text); !written) return written;
+  return {};
 }
 
 }  // namespace quarn

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include "e2e/run_quarn.h"
 
@@ -80,6 +81,7 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
       {"-n 6", "small --format json", "parse small/broken.py", true, false},
       {"-v 600000", "many --format json", "Wrote", true, false},
       {"-v 150000", "many --format sarif", "Wrote", true, false},
+      {"-v 16000", "many --format json", "error: out of memory\n", true, false},
       {"-v 40000", "many --format json", "error: out of memory\n", true, false},
       {"-v 60000", "big", "warning: parse big/huge.py: out of memory\n", true, false},
       {"-v 230000", "big", "warning: check big/huge.py: out of memory\n", true, false},
@@ -104,6 +106,10 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
     EXPECT_EQ(all.err, one.err) << c.limits;
     EXPECT_TRUE(all.out == one.out) << c.limits;
     EXPECT_TRUE(prompt == one_prompt) << c.limits;
+    // A report is whole or not there, whatever ran out.
+    if (std::string_view(c.args).ends_with("json")) {
+      EXPECT_TRUE(one.out.empty() || nlohmann::json::accept(one.out)) << c.limits << ": " << one.out.substr(0, 80);
+    }
   }
   if (!skipped.empty()) GTEST_SKIP() << "skipped" << skipped;
 }

@@ -24,8 +24,12 @@
 // or more outside the main thread fails; once each, an allocation of
 // `fail_once_on_main_from` bytes or more on the main thread fails, and so does
 // the main thread's open of a path that ends in `fail_open_on_main_for`, with
-// `open_error`.
+// `open_error`. With `fail_after_rename` set, every allocation fails once a
+// file was renamed (the prompt put in place), until `failing_everywhere` is
+// cleared.
 namespace {
+std::atomic<bool> fail_after_rename = false;
+std::atomic<bool> failing_everywhere = false;
 std::atomic<bool> fail_off_main_thread = false;
 std::atomic<std::size_t> fail_once_on_main_from = 0;
 std::atomic<const char*> fail_open_on_main_for = nullptr;
@@ -38,6 +42,7 @@ const std::thread::id main_thread = std::this_thread::get_id();
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
+  if (failing_everywhere.load(std::memory_order_relaxed)) throw std::bad_alloc();
   const bool on_main = std::this_thread::get_id() == main_thread;
   if (size >= 16384 && fail_off_main_thread.load(std::memory_order_relaxed) && !on_main) throw std::bad_alloc();
   if (on_main && fail_once_on_main_from != 0 && size >= fail_once_on_main_from && fail_once_on_main_from.exchange(0))
@@ -67,6 +72,12 @@ extern "C" int open(const char* path, int flags, ...) {
     return -1;
   }
   return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
+
+extern "C" int rename(const char* from, const char* to) {
+  const int status = static_cast<int>(::syscall(SYS_renameat, AT_FDCWD, from, AT_FDCWD, to));
+  if (status == 0 && fail_after_rename) failing_everywhere = true;
+  return status;
 }
 
 namespace quarn {
@@ -141,8 +152,13 @@ CheckRun run_with_workers(const fs::path& root, OutputFormat format, unsigned wo
   command.remediation_prompt = root.parent_path() / "prompt.md";
   CheckRun run;
   run.streams = capture_streams([&] {
-    RunResult result = run_check(command, workers);
-    run.status = result ? *result : -2;
+    try {
+      RunResult result = run_check(command, workers);
+      run.status = result ? *result : -2;
+    } catch (const std::bad_alloc&) {
+      run.status = -3;
+    }
+    failing_everywhere = false;
   });
   run.prompt = read_text(*command.remediation_prompt);
   return run;
@@ -181,6 +197,24 @@ TEST(ParallelRun, WorkersOutOfMemoryLeaveTheirWorkToTheCallingThread) {
   EXPECT_TRUE(many.streams.out == one.streams.out) << "standard output differs";
   EXPECT_EQ(many.streams.err, one.streams.err);
   EXPECT_TRUE(many.prompt == one.prompt) << "prompt differs";
+}
+
+// Nothing after the output can fail the run: not even running out of
+// memory once the prompt is in place, while the findings are freed.
+TEST(ParallelRun, NothingAfterThePromptCanFailTheRun) {
+  TempDir dir;
+  const fs::path root = dir.path() / "tree";
+  write_tree(root);
+  const CheckRun one = run_with_workers(root, OutputFormat::Json, 1);
+  for (unsigned workers : {1u, 8u}) {
+    fail_after_rename = true;
+    const CheckRun starved = run_with_workers(root, OutputFormat::Json, workers);
+    fail_after_rename = false;
+    EXPECT_EQ(starved.status, one.status) << workers;
+    EXPECT_TRUE(starved.streams.out == one.streams.out) << workers << ": standard output differs";
+    EXPECT_EQ(starved.streams.err, one.streams.err) << workers;
+    EXPECT_TRUE(starved.prompt == one.prompt) << workers << ": prompt differs";
+  }
 }
 
 // A file read on the calling thread while the workers run (one of 16 MiB or

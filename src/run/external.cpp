@@ -1,5 +1,7 @@
 #include "run/external.h"
 
+#include <cerrno>
+
 #include <fmt/format.h>
 
 #include "base/output.h"
@@ -11,10 +13,34 @@ namespace {
 
 constexpr std::string_view kTool = "ruff";
 
-// Probe: `ruff --version` starts and exits 0.
-bool ruff_is_available() {
+// The errors of a start that say the program is not there or cannot be
+// executed. Any other (no descriptors, processes or memory left) says nothing
+// about the program.
+bool is_missing_or_not_executable(int os_error) {
+  switch (os_error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:
+    case ENAMETOOLONG:
+    case EACCES:
+    case EPERM:
+    case ENOEXEC:
+    case EISDIR:
+    case ELIBBAD:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Probe: `ruff --version` starts and exits 0. A probe that could not start for
+// another reason than the program itself is an error, so that a shortage never
+// passes for a missing tool.
+Result<bool> ruff_is_available() {
   auto probe = run_process(std::string(kTool), {"--version"});
-  return probe && probe->exit_status == 0;
+  if (probe) return probe->exit_status == 0;
+  if (is_missing_or_not_executable(probe.error().os_error())) return false;
+  return fail(std::move(probe.error()).context("spawn ruff --version"));
 }
 
 }  // namespace
@@ -55,7 +81,10 @@ Result<std::vector<Finding>> run_external_checkers(const std::vector<std::string
                                                    const std::filesystem::path& path) {
   std::vector<Finding> findings;
   for (const std::string& name : names) {
-    if (name != kTool || !ruff_is_available()) continue;
+    if (name != kTool) continue;
+    auto available = ruff_is_available();
+    if (!available) return fail(std::move(available.error()));
+    if (!*available) continue;
     auto run = run_process(std::string(kTool), {"check", "--output-format", "json", path.native()});
     if (!run) return fail(std::move(run.error()).context("spawn ruff check"));
     if (run->standard_output.empty()) continue;
@@ -67,8 +96,9 @@ Result<std::vector<Finding>> run_external_checkers(const std::vector<std::string
 }
 
 RunResult list_checkers() {
-  std::string line =
-      fmt::format("{}  {}  [{}]\n", kTool, "Ruff", ruff_is_available() ? "available" : "not installed");
+  auto available = ruff_is_available();
+  if (!available) return fail(std::move(available.error()));
+  std::string line = fmt::format("{}  {}  [{}]\n", kTool, "Ruff", *available ? "available" : "not installed");
   if (auto written = write_stdout(line); !written) return fail(std::move(written.error()));
   return 0;
 }

@@ -16,12 +16,21 @@ namespace quarn {
 
 namespace {
 
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() { close(); }
+  void close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+};
+
 struct Pipe {
   int read_end = -1;
   int write_end = -1;
   ~Pipe() {
-    if (read_end >= 0) ::close(read_end);
-    if (write_end >= 0) ::close(write_end);
+    close_read_end();
+    close_write_end();
   }
   bool open() {
     int fds[2];
@@ -30,11 +39,20 @@ struct Pipe {
     write_end = fds[1];
     return true;
   }
+  void close_read_end() {
+    if (read_end >= 0) ::close(read_end);
+    read_end = -1;
+  }
+  void close_write_end() {
+    if (write_end >= 0) ::close(write_end);
+    write_end = -1;
+  }
 };
 
 // Drains both pipes until each reaches end of file; polling both keeps a
-// child that fills one pipe from blocking while we wait on the other.
-void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
+// child that fills one pipe from blocking while we wait on the other. Returns
+// the errno of a failed poll or read, else 0.
+int drain(int out_fd, int err_fd, std::string& out, std::string& err) {
   pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
   std::string* sinks[2] = {&out, &err};
   int open_count = 2;
@@ -42,19 +60,34 @@ void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
   while (open_count > 0) {
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
-      return;
+      return errno;
     }
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
       ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {
         sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
+      } else if (n == 0) {
         fds[i].fd = -1;
         --open_count;
+      } else if (errno != EINTR) {
+        return errno;
       }
     }
   }
+  return 0;
+}
+
+// The first error of the file actions that set up the child's streams and
+// directory (they fail only for want of memory or on a bad descriptor).
+int add_file_actions(posix_spawn_file_actions_t& actions, int in_fd, int out_fd, int err_fd,
+                     const std::string& working_directory) {
+  int rc = posix_spawn_file_actions_adddup2(&actions, in_fd, STDIN_FILENO);
+  if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions, err_fd, STDERR_FILENO);
+  if (rc == 0 && !working_directory.empty())
+    rc = posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
+  return rc;
 }
 
 }  // namespace
@@ -62,39 +95,39 @@ void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
 Result<ProcessOutput> run_process(const std::string& program, const std::vector<std::string>& args,
                                   const std::string& working_directory) {
   Pipe out, err;
-  if (!out.open() || !err.open()) return fail(os_error_message(errno));
-  int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (null_fd < 0) return fail(os_error_message(errno));
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, null_fd, STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out.write_end, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err.write_end, STDERR_FILENO);
-  if (!working_directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
+  if (!out.open() || !err.open()) return fail_os(errno);
+  Descriptor null_input{::open("/dev/null", O_RDONLY | O_CLOEXEC)};
+  if (null_input.fd < 0) return fail_os(errno);
 
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
 
+  posix_spawn_file_actions_t actions;
+  if (int rc = posix_spawn_file_actions_init(&actions); rc != 0) return fail_os(rc);
   pid_t pid = 0;
-  int rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  int rc = add_file_actions(actions, null_input.fd, out.write_end, err.write_end, working_directory);
+  if (rc == 0) rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  ::close(null_fd);
-  if (rc != 0) return fail(os_error_message(rc));
+  if (rc != 0) return fail_os(rc);
 
-  ::close(out.write_end);
-  out.write_end = -1;
-  ::close(err.write_end);
-  err.write_end = -1;
+  null_input.close();
+  out.close_write_end();
+  err.close_write_end();
 
   ProcessOutput result;
-  drain(out.read_end, err.read_end, result.standard_output, result.standard_error);
+  const int drain_error = drain(out.read_end, err.read_end, result.standard_output, result.standard_error);
+  if (drain_error != 0) {
+    // A child still writing ends on the closed pipe instead of blocking the wait.
+    out.close_read_end();
+    err.close_read_end();
+  }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return fail(os_error_message(errno));
+    if (errno != EINTR) return fail_os(errno);
   }
+  if (drain_error != 0) return fail_os(drain_error);
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   return result;
 }

@@ -2,6 +2,7 @@
 // directory (which holds a .git marker, so the configuration search ends
 // there). Whole outputs are compared byte for byte.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <regex>
@@ -288,6 +289,98 @@ printf '%s' '[{"code":"E501","message":"m","filename":"proj/a.py","location":{"r
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "No issues found.\n\n");
   EXPECT_EQ(run_quarn({"list-checkers"}).out, "ruff  Ruff  [not installed]\n");
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Only a ruff that is not there or cannot be executed is skipped; a probe
+// that cannot start for want of descriptors or processes ends the run.
+TEST_F(ExternalRun, ShortageIsAnErrorNotAMissingTool) {
+  fs::permissions(dir.path(), fs::perms(0755));
+  write("proj/a.py", kClean);
+  const ReachableQuarn reachable;
+  const bool as_root = ::geteuid() == 0;
+  auto run = [&](const std::string& limits, const std::string& args, bool limits_processes) -> QuarnRun {
+    // Root is not bound by a process limit: it runs quarn as nobody.
+    const bool as_nobody = limits_processes && as_root;
+    // Low descriptors the test runner left open are closed first, so that a
+    // descriptor limit means the same everywhere.
+    std::vector<std::string> command = {
+        "bash", "-c",
+        fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {} {}", limits,
+                    as_nobody ? reachable.path().native() : QUARN_BIN, args)};
+    if (as_nobody) command.insert(command.begin(), kAsNobody.begin(), kAsNobody.end());
+    auto result = run_process(command.front(), std::vector(command.begin() + 1, command.end()), dir.path().native());
+    if (!result) return {};
+    return {result->standard_output, result->standard_error, result->exit_status.value_or(-1)};
+  };
+  const bool can_limit_processes = !as_root || run("-n 64", "--version", true).status == 0;
+
+  enum class Ruff { Reporting, NotExecutable, Absent, NotAProgram, LinkLoop };
+  const std::string finding = "[high] EXT-RUFF-E501 proj/a.py:3:1 \u2014 Line too long\n\n";
+  const std::string no_descriptors = "error: spawn ruff --version: Too many open files (os error 24)\n";
+  const std::string no_processes = "error: spawn ruff --version: Resource temporarily unavailable (os error 11)\n";
+  const struct {
+    const char* limits;  // ulimit options of bash; the fake ruff's shell needs 11 descriptors
+    Ruff ruff;
+    const char* args;
+    std::string out;
+    std::string err;
+    int status;
+  } cases[] = {
+      {"-n 6", Ruff::Reporting, "check proj --with-external ruff", "", no_descriptors, 2},  // the second pipe
+      {"-n 7", Ruff::Reporting, "check proj --with-external ruff", "", no_descriptors, 2},  // /dev/null
+      {"-n 6", Ruff::Reporting, "list-checkers", "", no_descriptors, 2},
+      {"-n 12", Ruff::Reporting, "check proj --with-external ruff", finding, "", 1},
+      {"-n 12", Ruff::Reporting, "list-checkers", "ruff  Ruff  [available]\n", "", 0},
+      {"-n 12", Ruff::NotExecutable, "check proj --with-external ruff", "No issues found.\n\n", "", 0},
+      {"-n 12", Ruff::NotExecutable, "list-checkers", "ruff  Ruff  [not installed]\n", "", 0},
+      {"-n 12", Ruff::Absent, "check proj --with-external ruff", "No issues found.\n\n", "", 0},
+      {"-n 12", Ruff::NotAProgram, "check proj --with-external ruff", "No issues found.\n\n", "", 0},
+      {"-n 12", Ruff::LinkLoop, "check proj --with-external ruff", "No issues found.\n\n", "", 0},
+      {"-u 1", Ruff::Reporting, "check proj --with-external ruff", "", no_processes, 2},
+      {"-u 1", Ruff::Reporting, "list-checkers", "", no_processes, 2},
+  };
+  std::string skipped;
+  for (const auto& c : cases) {
+    const bool limits_processes = std::string_view(c.limits).starts_with("-u");
+    if (limits_processes && kSanitized) {
+      skipped += fmt::format(" {} {}: the leak checker needs a thread of its own at exit;", c.limits, c.args);
+      continue;
+    }
+    if (limits_processes && !can_limit_processes) {
+      skipped += fmt::format(" {} {}: cannot run as an unprivileged user here;", c.limits, c.args);
+      continue;
+    }
+    fs::remove(at("bin/ruff"));
+    fake_ruff(R"(printf '%s' '[{"code":"E501","message":"Line too long","filename":"proj/a.py","location":{"row":3,"column":1}}]'; exit 1)");
+    switch (c.ruff) {
+      case Ruff::Reporting:
+        break;
+      case Ruff::NotExecutable:
+        ::chmod(at("bin/ruff").c_str(), 0644);
+        break;
+      case Ruff::Absent:
+        fs::remove(at("bin/ruff"));
+        break;
+      case Ruff::NotAProgram:
+        write("bin/ruff", "not a program\n");
+        break;
+      case Ruff::LinkLoop:
+        fs::remove(at("bin/ruff"));
+        fs::create_symlink("ruff", at("bin/ruff"));
+        break;
+    }
+    const QuarnRun got = run(c.limits, c.args, limits_processes);
+    EXPECT_EQ(got.out, c.out) << c.limits << " " << c.args;
+    EXPECT_EQ(got.err, c.err) << c.limits << " " << c.args;
+    EXPECT_EQ(got.status, c.status) << c.limits << " " << c.args;
+  }
+  if (!skipped.empty()) GTEST_SKIP() << "skipped" << skipped;
 }
 
 }  // namespace

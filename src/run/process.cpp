@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "base/output.h"
+#include "base/signals.h"
 
 extern char** environ;
 
@@ -78,9 +79,17 @@ Result<ProcessOutput> run_process(const std::string& program, const std::vector<
   for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
 
+  // The child starts with the signal dispositions quarn started with.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  const sigset_t restored = signals_to_default_in_children();
+  posix_spawnattr_setsigdefault(&attributes, &restored);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
   pid_t pid = 0;
-  int rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  int rc = ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   ::close(null_fd);
   if (rc != 0) return fail(os_error_message(rc));
 

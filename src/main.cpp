@@ -2,6 +2,7 @@
 #include <new>
 
 #include "base/output.h"
+#include "base/signals.h"
 #include "cli/cli.h"
 
 namespace {
@@ -20,6 +21,7 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   quarn::hold_closed_standard_streams();
+  quarn::ignore_file_size_signal();
   // What a run could not go on from ends it like any other error.
   try {
     return run(argc, argv);

@@ -13,6 +13,8 @@
 
 #include <fmt/format.h>
 
+#include "base/signals.h"
+
 namespace quarn {
 
 namespace {
@@ -198,7 +200,8 @@ Result<bool> write_new_file(const fs::path& path, std::string_view text) {
   return true;
 }
 
-Result<void> replace_file(const fs::path& path, std::string_view text) {
+Result<void> replace_file(const fs::path& path, std::string_view text, CreatedPaths& created) {
+  if (path.empty()) return fail_os(ENOENT);
   // The permission bits of a regular file there (a link is replaced, so not
   // followed) carry over; they are set before any byte is written.
   struct stat old;
@@ -209,8 +212,11 @@ Result<void> replace_file(const fs::path& path, std::string_view text) {
   int fd = -1;
   for (int attempt = 0; fd < 0; ++attempt) {
     temporary = path.parent_path() / fmt::format(".quarn-{}-{}.tmp", ::getpid(), attempt);
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt + 1 == kTemporaryNameAttempts)) return fail_os(errno);
+    auto opened = created.create_file(temporary);
+    if (opened)
+      fd = *opened;
+    else if (opened.error().os_error() != EEXIST || attempt + 1 == kTemporaryNameAttempts)
+      return fail(std::move(opened.error()));
   }
   Result<void> written;
   if (keep_mode && ::fchmod(fd, old.st_mode & 0777) != 0) {
@@ -219,8 +225,7 @@ Result<void> replace_file(const fs::path& path, std::string_view text) {
   } else {
     written = write_and_close(fd, text);
   }
-  if (written && ::rename(temporary.c_str(), path.c_str()) != 0) written = fail_os(errno);
-  if (!written) ::unlink(temporary.c_str());
+  if (written) written = created.rename_and_keep(temporary, path);
   return written;
 }
 

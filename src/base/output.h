@@ -28,12 +28,15 @@ void hold_closed_standard_streams();
 // the system's message alone, and remove the half-written file.
 Result<bool> write_new_file(const std::filesystem::path& path, std::string_view text);
 
+class CreatedPaths;
+
 // Write `text` to a new file beside `path` and rename it over `path`, so
 // that `path` holds either its old content or all of `text`. The file keeps
 // the permission bits of the regular file it replaces; otherwise it gets those
-// a plain create gives. The error is the system's message alone; the
-// temporary file is removed then.
-Result<void> replace_file(const std::filesystem::path& path, std::string_view text);
+// a plain create gives. The temporary file is created through `created`,
+// which removes it unless the rename succeeds. An empty path fails with
+// ENOENT before anything is created. The error is the system's message alone.
+Result<void> replace_file(const std::filesystem::path& path, std::string_view text, CreatedPaths& created);
 
 // Read a whole file. A regular file of 4 GiB or more is refused with
 // "stream is too large" before anything is read, any other stream once that

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/output.h"
+#include "base/signals.h"
 
 namespace quarn {
 
@@ -237,16 +238,18 @@ Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, 
   if (names_a_directory(prompt_path))
     return fail(Error(os_error_message(EISDIR)).context(fmt::format("write remediation prompt to {}", shown)));
   auto prompt = render_remediation_prompt(findings, path_text(checked_path));
-  if (auto parent = prompt_path.parent_path(); !parent.empty()) {
-    std::error_code error;
-    std::filesystem::create_directories(parent, error);
-    if (error)
-      return fail(Error(os_error_message(error.value())).context(fmt::format("create directory for {}", shown)));
-  }
   // Made before the prompt is in place, so that nothing after it can fail.
   const std::string wrote = fmt::format("Wrote remediation prompt to {}\n", shown);
-  if (auto written = replace_file(prompt_path, prompt); !written)
-    return fail(std::move(written.error()).context(fmt::format("write remediation prompt to {}", shown)));
+  {
+    // Whatever this write creates goes again unless it succeeds.
+    CreatedPaths created;
+    if (auto parent = prompt_path.parent_path(); !parent.empty()) {
+      if (auto made = created.create_directories(parent); !made)
+        return fail(std::move(made.error()).context(fmt::format("create directory for {}", shown)));
+    }
+    if (auto written = replace_file(prompt_path, prompt, created); !written)
+      return fail(std::move(written.error()).context(fmt::format("write remediation prompt to {}", shown)));
+  }
   write_stderr(wrote);
   return {};
 }

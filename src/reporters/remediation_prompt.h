@@ -48,6 +48,8 @@ std::string render_remediation_prompt(const FindingsView& findings, std::string_
 // Renders the prompt, replaces `prompt_path` with it as a whole (creating
 // missing parent directories) and announces the file on standard error. A
 // path that names a directory fails first ("Is a directory"), creating nothing.
+// A failed write, or SIGINT, SIGTERM or SIGHUP meanwhile, leaves none of the
+// directories and files it created.
 Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, const FindingsView& findings,
                                       const std::filesystem::path& checked_path);
 

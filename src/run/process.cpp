@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "base/output.h"
+#include "base/signals.h"
 
 extern char** environ;
 
@@ -104,12 +105,22 @@ Result<ProcessOutput> run_process(const std::string& program, const std::vector<
   for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
 
+  // The child starts with the signal dispositions quarn started with.
+  posix_spawnattr_t attributes;
+  if (int rc = posix_spawnattr_init(&attributes); rc != 0) return fail_os(rc);
+  const sigset_t restored = signals_to_default_in_children();
+  posix_spawnattr_setsigdefault(&attributes, &restored);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
   posix_spawn_file_actions_t actions;
-  if (int rc = posix_spawn_file_actions_init(&actions); rc != 0) return fail_os(rc);
+  int rc = posix_spawn_file_actions_init(&actions);
   pid_t pid = 0;
-  int rc = add_file_actions(actions, null_input.fd, out.write_end, err.write_end, working_directory);
-  if (rc == 0) rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  if (rc == 0) {
+    rc = add_file_actions(actions, null_input.fd, out.write_end, err.write_end, working_directory);
+    if (rc == 0) rc = ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  posix_spawnattr_destroy(&attributes);
   if (rc != 0) return fail_os(rc);
 
   null_input.close();

@@ -3,9 +3,11 @@
 // option values, a `ruff` that prints a byte-order mark, and string literals
 // holding lone surrogates. Each must end in the normal report or in one
 // clean error.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <iterator>
 
 #include "config/config.h"
 #include "e2e/run_quarn.h"
@@ -137,13 +139,21 @@ TEST_F(HostileInput, LongExtendsChain) {
 
 // An empty value is a path like any other, and fails as one; the report is
 // printed first.
+// Refused before anything is created: a file made and removed again would
+// still move the directory's modification time off the one set here.
 TEST_F(HostileInput, EmptyRemediationPromptPath) {
   write("a.py", kPrintCall);
+  const timespec long_ago[2] = {{1, 0}, {1, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.path().c_str(), long_ago, 0), 0);
   QuarnRun run = check({"a.py", "--remediation-prompt", ""});
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(run.out.starts_with(kPrintFinding)) << run.out;
   EXPECT_EQ(run.err, "error: write remediation prompt to : No such file or directory (os error 2)\n");
-  EXPECT_FALSE(fs::exists(dir.path() / "quarn-remediation-prompt.md"));
+  struct stat after;
+  ASSERT_EQ(::stat(dir.path().c_str(), &after), 0);
+  EXPECT_EQ(after.st_mtim.tv_sec, 1);
+  EXPECT_EQ(after.st_mtim.tv_nsec, 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);  // .git and a.py
 }
 
 // Empty names between commas are names no checker has.

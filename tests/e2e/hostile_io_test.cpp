@@ -1,21 +1,29 @@
 // End-to-end runs of quarn against hostile files and broken output: sources
 // and configurations of a terabyte or without end, source context from
-// devices and fifos, standard output that cannot be written, prompts and
-// starter files in the way, directories that cannot be read. Each run happens
-// in a temporary directory holding a .git marker.
+// devices and fifos, standard output that cannot be written, a file-size
+// limit, signals while the prompt is written, prompts and starter files in
+// the way, directories that cannot be read. Each run happens in a temporary
+// directory holding a .git marker.
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include <fmt/ranges.h>
 
 #include "e2e/run_quarn.h"
+
+extern char** environ;
 
 namespace quarn::test {
 namespace {
@@ -62,7 +70,61 @@ class HostileFiles : public ProjectTest {
     return run("/bin/sh", argv);
   }
   QuarnRun bounded(const std::vector<std::string>& args) { return shell(kBounded, args); }
+
+  // The names in a directory, sorted.
+  std::vector<std::string> entries(const std::string& relative) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(at(relative))) names.push_back(entry.path().filename());
+    std::ranges::sort(names);
+    return names;
+  }
+
+  // Starts quarn through /bin/sh -c `script`, which must exec it, so that
+  // quarn is our child under the pid returned; SIGINT, SIGTERM and SIGHUP
+  // start at their default action, standard output goes to /dev/null,
+  // standard error to `err`.
+  pid_t start(const std::string& script, const std::vector<std::string>& args, const fs::path& err) {
+    std::vector<std::string> strings = {"/bin/sh", "-c", script, QUARN_BIN};
+    strings.insert(strings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : strings) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal_number);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    EXPECT_EQ(rc, 0);
+    return rc == 0 ? pid : -1;
+  }
 };
+
+// A child's wait status once it ended (or, with WUNTRACED, stopped), polled
+// for at most two minutes; none after that, when the child is killed.
+std::optional<int> wait_for(pid_t pid, int options) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  for (;;) {
+    int status = 0;
+    const pid_t got = ::waitpid(pid, &status, options | WNOHANG);
+    if (got == pid) return status;
+    if ((got < 0 && errno != EINTR) || std::chrono::steady_clock::now() > deadline) break;
+    ::usleep(1000);
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return std::nullopt;
+}
 
 TEST_F(HostileFiles, HugeAndEndlessSourcesAreSkippedWithAWarning) {
   write("t/a.py", "x = 1\n");
@@ -289,6 +351,163 @@ TEST_F(HostileFiles, PromptReplacesItsTargetWhole) {
   EXPECT_EQ(full.status, 2);
   EXPECT_EQ(full.err, "error: write remediation prompt to full/p.md: File exists (os error 17)\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(at("full")), fs::directory_iterator()), 100);
+}
+
+// Past the file-size limit a write fails with EFBIG instead of SIGXFSZ
+// ending quarn: the report's, or the prompt's, which leaves the old prompt
+// and no temporary file.
+TEST_F(HostileFiles, FileSizeLimitFailsTheWrite) {
+  for (int i = 0; i < 40; ++i) write(fmt::format("many/m{}.py", i), "def f(a):\n    print(a)\n    return eval('1')\n");
+  write("out/p.md", "old prompt\n");
+  const struct {
+    const char* script;
+    std::vector<std::string> args;
+    const char* err;
+  } cases[] = {
+      {"ulimit -f 20; exec \"$0\" \"$@\" >report.json",
+       {"check", "many", "--format", "json"},
+       "error: write standard output: File too large (os error 27)\n"},
+      {"ulimit -f 20; exec \"$0\" \"$@\"",
+       {"check", "many", "--remediation-prompt", "out/p.md"},
+       "error: write remediation prompt to out/p.md: File too large (os error 27)\n"},
+  };
+  for (const auto& c : cases) {
+    QuarnRun run = shell(c.script, c.args);
+    EXPECT_EQ(run.status, 2) << c.script;
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(read_text(at("out/p.md")), "old prompt\n");
+    EXPECT_EQ(entries("out"), std::vector<std::string>{"p.md"});
+  }
+  EXPECT_GT(fs::file_size(at("report.json")), 0u);
+  EXPECT_EQ(entries("."), (std::vector<std::string>{".git", "many", "out", "report.json"}));
+}
+
+// quarn ignores SIGXFSZ, but an external checker starts with the disposition
+// quarn started with.
+TEST_F(HostileFiles, ExternalCheckerGetsTheFileSizeSignalQuarnStartedWith) {
+  write("a.py", kClean);
+  fake_ruff(
+      "ignored=$(( 0x$(sed -n 's/^SigIgn:[[:space:]]*//p' /proc/$$/status) >> 24 & 1 ))\n"
+      R"(printf '[{"code":"E501","message":"SIGXFSZ ignored: %s","filename":"a.py","location":{"row":1,"column":1}}]' )"
+      "\"$ignored\"");
+  struct sigaction ours {};
+  ASSERT_EQ(::sigaction(SIGXFSZ, nullptr, &ours), 0);
+  const struct {
+    const char* script;
+    bool ignored;
+  } cases[] = {
+      {"exec \"$0\" \"$@\"", ours.sa_handler == SIG_IGN},
+      {"trap '' XFSZ; exec \"$0\" \"$@\"", true},
+  };
+  for (const auto& c : cases) {
+    QuarnRun run = shell(c.script, {"check", "a.py", "--with-external", "ruff"});
+    EXPECT_EQ(run.status, 1) << c.script;
+    EXPECT_EQ(run.err, "") << c.script;
+    EXPECT_EQ(run.out, fmt::format("[high] EXT-RUFF-E501 a.py:1:1 \u2014 SIGXFSZ ignored: {}\n\n", c.ignored ? 1 : 0));
+  }
+}
+
+// SIGINT, SIGTERM or SIGHUP while the prompt is written removes its
+// temporary file and the directories made for it, then ends quarn by that
+// signal; the old prompt stays. A signal ignored at start stays ignored.
+// Quarn is stopped once its temporary file shows, and signalled only when
+// the file is still there then; a run that got past it is tried again.
+TEST_F(HostileFiles, SignalsDuringThePromptWriteLeaveNothing) {
+  // About 20 MB of prompt, so that writing and syncing it takes a while.
+  std::string padding;
+  for (int i = 0; i < 3; ++i) padding += "# " + std::string(76, 'x') + "\n";
+  std::string module;
+  for (int i = 0; i < 400; ++i)
+    module += fmt::format("def f{}(a):\n{}    print(a)\n{}    return a\n", i, padding, padding);
+  for (int i = 0; i < 40; ++i) write(fmt::format("big/m{}.py", i), module);
+  const TempDir logs;
+  const fs::path err = logs.path() / "err";
+  const struct {
+    const char* name;
+    std::string script;
+    int signal;
+    const char* prompt;
+    bool ends_by_signal;
+  } cases[] = {
+      {"SIGINT", "", SIGINT, "out/p.md", true},
+      {"SIGTERM", "", SIGTERM, "new/deep/p.md", true},
+      {"SIGHUP", "", SIGHUP, "out/p.md", true},
+      {"ignored SIGHUP", "trap '' HUP; ", SIGHUP, "out/p.md", false},
+  };
+  for (const auto& c : cases) {
+    std::optional<int> status;
+    for (int attempt = 0; attempt < 10 && !status; ++attempt) {
+      write("out/p.md", "old prompt\n");
+      fs::remove_all(at("new"));
+      const pid_t pid = start(c.script + "exec \"$0\" \"$@\"", {"check", "big", "--remediation-prompt", c.prompt}, err);
+      ASSERT_GT(pid, 0);
+      const fs::path temporary = at(fs::path(c.prompt).parent_path() / fmt::format(".quarn-{}-0.tmp", pid));
+      struct stat info;
+      auto running = [pid] {
+        siginfo_t child{};
+        return ::waitid(P_PID, static_cast<id_t>(pid), &child, WEXITED | WNOHANG | WNOWAIT) == 0 && child.si_pid == 0;
+      };
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+      while (::lstat(temporary.c_str(), &info) != 0 && running() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+      ::kill(pid, SIGSTOP);
+      const std::optional<int> stopped = wait_for(pid, WUNTRACED);
+      ASSERT_TRUE(stopped) << c.name << ": quarn neither stopped nor ended";
+      if (!WIFSTOPPED(*stopped)) continue;  // it ended first
+      const bool caught = ::lstat(temporary.c_str(), &info) == 0;
+      if (caught) ::kill(pid, c.signal);
+      ::kill(pid, SIGCONT);
+      const std::optional<int> ended = wait_for(pid, 0);
+      ASSERT_TRUE(ended) << c.name << ": quarn did not end";
+      if (caught) status = ended;
+    }
+    ASSERT_TRUE(status) << c.name << ": quarn was never caught writing its prompt";
+    if (c.ends_by_signal) {
+      EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == c.signal) << c.name << ": " << *status;
+      EXPECT_EQ(read_text(err), "") << c.name;
+      EXPECT_EQ(read_text(at("out/p.md")), "old prompt\n") << c.name;
+    } else {
+      EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << c.name << ": " << *status;
+      EXPECT_EQ(read_text(err), fmt::format("Wrote remediation prompt to {}\n", c.prompt)) << c.name;
+      EXPECT_TRUE(read_text(at("out/p.md")).starts_with("# Quarn remediation prompt\n")) << c.name;
+    }
+    EXPECT_EQ(entries("out"), std::vector<std::string>{"p.md"}) << c.name;
+    EXPECT_EQ(entries("."), (std::vector<std::string>{".git", "big", "out"})) << c.name;
+  }
+}
+
+// A failed prompt write removes the directories it created, deepest first,
+// and none that was there before. Root may create directories anywhere, so
+// as root quarn runs as nobody.
+TEST_F(HostileFiles, FailedPromptWriteRemovesTheDirectoriesItCreated) {
+  const ReachableQuarn reachable;
+  auto masked = [&](std::vector<std::string> args) {
+    std::vector<std::string> argv = {"-c", "umask 777; exec \"$0\" \"$@\""};
+    if (::geteuid() != 0) {
+      argv.push_back(QUARN_BIN);
+      argv.insert(argv.end(), args.begin(), args.end());
+      return run("/bin/sh", argv);
+    }
+    argv.push_back(reachable.path().native());
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.insert(argv.begin(), "/bin/sh");
+    argv.insert(argv.begin(), kAsNobody.begin() + 1, kAsNobody.end());
+    return run(kAsNobody.front(), argv);
+  };
+  fs::permissions(dir.path(), fs::perms(0777));
+  write("proj/a.py", kClean);
+  fs::create_directory(at("kept"));
+  fs::permissions(at("kept"), fs::perms(0777));
+  if (QuarnRun probe = masked({"check", "proj"}); probe.status != 0)
+    GTEST_SKIP() << "cannot run quarn as an unprivileged user here: " << probe.err;
+  for (const char* prompt : {"new/sub/p.md", "kept/new/sub/p.md"}) {
+    QuarnRun run = masked({"check", "proj", "--remediation-prompt", prompt});
+    EXPECT_EQ(run.status, 2) << prompt;
+    EXPECT_EQ(run.out, "No issues found.\n\n") << prompt;
+    EXPECT_EQ(run.err, fmt::format("error: create directory for {}: Permission denied (os error 13)\n", prompt));
+    EXPECT_EQ(entries("."), (std::vector<std::string>{".git", "kept", "proj"})) << prompt;
+    EXPECT_TRUE(fs::is_empty(at("kept"))) << prompt;
+  }
 }
 
 // Any entry named quarn.toml is refused and left as it was; a link is not

@@ -21,7 +21,7 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   quarn::hold_closed_standard_streams();
-  quarn::ignore_file_size_signal();
+  quarn::set_up_signals();
   // What a run could not go on from ends it like any other error.
   try {
     return run(argc, argv);

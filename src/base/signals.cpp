@@ -108,12 +108,13 @@ Result<int> create_entry(const fs::path& path, bool directory) {
 
 }  // namespace
 
-void ignore_file_size_signal() {
+void set_up_signals() {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   struct sigaction previous {};
   if (::sigaction(SIGXFSZ, &ignore, &previous) == 0) file_size_signal_was_default = previous.sa_handler != SIG_IGN;
+  if (::sigaction(SIGCHLD, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) ::signal(SIGCHLD, SIG_DFL);
 }
 
 sigset_t signals_to_default_in_children() {

@@ -9,8 +9,10 @@
 namespace quarn {
 
 // Ignores SIGXFSZ, so that a write past the file-size limit fails with EFBIG
-// instead of ending the process. Called once at start, before any thread.
-void ignore_file_size_signal();
+// instead of ending the process, and gives an ignored SIGCHLD its default
+// action back, without which a child could not be waited for. Called once at
+// start, before any thread.
+void set_up_signals();
 
 // The signals a child must get back to their default action so that it
 // starts with the dispositions quarn started with.

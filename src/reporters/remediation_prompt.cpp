@@ -245,7 +245,7 @@ Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, 
   }
   if (auto written = replace_file(prompt_path, prompt); !written)
     return fail(std::move(written.error()).context(fmt::format("write remediation prompt to {}", shown)));
-  write_stderr(fmt::format("Wrote remediation prompt to {}\n", shown));
+  write_stderr(fmt::format("Wrote remediation prompt to {}\n", terminal_text(shown)));
   return {};
 }
 

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     quarn::write_stderr("error: out of memory\n");
   } catch (const std::exception& error) {
     quarn::write_stderr("error: ");
-    quarn::write_stderr(error.what());
+    quarn::write_stderr(quarn::terminal_text(error.what()));
     quarn::write_stderr("\n");
   }
   return 2;

@@ -3,13 +3,26 @@
 #include <charconv>
 #include <cmath>
 
+#include "base/output.h"
+
 namespace quarn {
+
+std::vector<std::string> Error::messages() const {
+  std::vector<std::string> texts;
+  texts.reserve(chain_.size());
+  for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) texts.push_back(it->text);
+  return texts;
+}
 
 std::string Error::render() const {
   std::string out;
   for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
-    if (!out.empty() || it != chain_.rbegin()) out += ": ";
-    out += *it;
+    if (it != chain_.rbegin()) out += ": ";
+    if (it->terminal_ready) {
+      out += it->text;
+    } else {
+      append_terminal_text(out, it->text);
+    }
   }
   return out;
 }

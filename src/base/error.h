@@ -7,34 +7,46 @@
 
 namespace quarn {
 
+// A message already fit for a terminal: its line breaks are meant, and
+// whatever it quotes is escaped.
+struct TerminalReady {
+  std::string text;
+};
+
 // An error value: a root cause wrapped in context messages, outermost first
 // when rendered. Every layer adds at most one message with `context`.
 class Error {
  public:
-  explicit Error(std::string cause) { chain_.push_back(std::move(cause)); }
+  explicit Error(std::string cause) { chain_.push_back({std::move(cause), false}); }
+  explicit Error(TerminalReady cause) { chain_.push_back({std::move(cause.text), true}); }
   // A system call's failure: `cause` is its message, `os_error` its errno.
-  Error(std::string cause, int os_error) : os_error_(os_error) { chain_.push_back(std::move(cause)); }
+  Error(std::string cause, int os_error) : os_error_(os_error) { chain_.push_back({std::move(cause), false}); }
 
   Error& context(std::string message) & {
-    chain_.push_back(std::move(message));
+    chain_.push_back({std::move(message), false});
     return *this;
   }
   Error&& context(std::string message) && {
-    chain_.push_back(std::move(message));
+    chain_.push_back({std::move(message), false});
     return std::move(*this);
   }
 
-  // Messages from the outermost context to the root cause.
-  std::vector<std::string> messages() const { return {chain_.rbegin(), chain_.rend()}; }
+  // Messages from the outermost context to the root cause, as given.
+  std::vector<std::string> messages() const;
 
-  // The messages joined by ": ", outermost first.
+  // The messages joined by ": ", outermost first, for a terminal: each
+  // escaped as terminal_text does, unless it is TerminalReady.
   std::string render() const;
 
   // The errno of a root cause that is a system call's failure, else 0.
   int os_error() const { return os_error_; }
 
  private:
-  std::vector<std::string> chain_;  // root cause first
+  struct Message {
+    std::string text;
+    bool terminal_ready;
+  };
+  std::vector<Message> chain_;  // root cause first
   int os_error_ = 0;
 };
 

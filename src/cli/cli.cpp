@@ -34,10 +34,11 @@ struct HelpFormatter : CLI::Formatter {
   }
 };
 
-// Prints a usage error the way the parser reports one; the status is 2.
+// Prints a usage error the way the parser reports one; the status is 2. The
+// message may quote arguments: escaped for the terminal.
 std::uint8_t usage_error(std::string_view message, const HelpFormatter& formatter, const CLI::App* app,
                          const std::string& name) {
-  write_stderr(fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n", message,
+  write_stderr(fmt::format("error: {}\n\n{}\nFor more information, try '--help'.\n", terminal_text(message),
                            formatter.make_usage(app, name)));
   return 2;
 }

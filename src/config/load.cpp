@@ -45,7 +45,7 @@ Result<void> validate_profiles(const ProfileMap& profiles) {
   return {};
 }
 
-std::string render_parse_error(std::string_view text, const TomlInput& input, const toml::parse_error& error) {
+Error render_parse_error(std::string_view text, const TomlInput& input, const toml::parse_error& error) {
   toml::source_region where = input.original(error.source());
   return render_toml_error(text, where, input.original_description(error.description(), where.begin));
 }
@@ -55,7 +55,7 @@ std::string render_parse_error(std::string_view text, const TomlInput& input, co
 // it. A syntax error before the key is still the first fault of the file:
 // the text up to the key, which nests no deeper than allowed, is parsed
 // alone to look for one.
-std::string deep_key_error(std::string_view text, const TomlScan& scan) {
+Error deep_key_error(std::string_view text, const TomlScan& scan) {
   const TextSpan key = *scan.too_deep;
   toml::source_region where{position_at(text, key.begin), position_at(text, key.end), nullptr};
   const TomlInput before(text.substr(0, key.begin), scan.unsafe);

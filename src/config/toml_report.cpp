@@ -37,55 +37,32 @@ std::size_t code_points(std::string_view text) {
   return static_cast<std::size_t>(std::ranges::count_if(text, [](char c) { return !is_utf8_continuation_byte(c); }));
 }
 
-// Control characters would reach the terminal raw; each becomes one
-// replacement character so the caret stays aligned.
-std::string printable(std::string_view line) {
-  std::string out;
-  out.reserve(line.size());
-  for (char c : line) {
-    auto byte = static_cast<unsigned char>(c);
-    if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
-      out += "\xEF\xBF\xBD";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-// Blanks up to the column, keeping tabs so the caret lines up under them.
-std::string caret_indent(std::string_view prefix) {
-  std::string out;
-  for (char c : prefix) {
-    if (c == '\t') {
-      out += '\t';
-    } else if (!is_utf8_continuation_byte(c)) {
-      out += ' ';
-    }
-  }
-  return out;
-}
+// Columns `text` takes once escaped for the terminal, one per code point.
+std::size_t shown_width(std::string_view text) { return code_points(terminal_text(text)); }
 
 }  // namespace
 
-std::string render_toml_error(std::string_view text, const toml::source_region& where, std::string_view message) {
+Error render_toml_error(std::string_view text, const toml::source_region& where, std::string_view message) {
   const auto& begin = where.begin;
-  if (begin.line == 0) return fmt::format("TOML parse error\n{}", message);
+  if (begin.line == 0) return Error(TerminalReady{fmt::format("TOML parse error\n{}", terminal_text(message))});
 
   std::string_view line = source_line(text, begin.line);
   std::size_t start = byte_offset(line, begin.column);
   std::size_t width = 1;
   if (where.end.line == begin.line && where.end.column > begin.column) {
-    width = where.end.column - begin.column;
+    // Each escaped control character in the region widens it.
+    std::string_view region = line.substr(start, byte_offset(line, where.end.column) - start);
+    width = where.end.column - begin.column + shown_width(region) - code_points(region);
   } else if (start < line.size()) {
-    width = code_points(line.substr(start));
+    width = shown_width(line.substr(start));
   }
 
   std::string number = std::to_string(begin.line);
   std::string gutter(number.size(), ' ');
-  return fmt::format("TOML parse error at line {}, column {}\n{} |\n{} | {}\n{} | {}{}\n{}", begin.line, begin.column,
-                     gutter, number, printable(line), gutter, caret_indent(line.substr(0, start)),
-                     std::string(width, '^'), message);
+  return Error(TerminalReady{fmt::format("TOML parse error at line {}, column {}\n{} |\n{} | {}\n{} | {}{}\n{}",
+                                         begin.line, begin.column, gutter, number, terminal_text(line), gutter,
+                                         std::string(shown_width(line.substr(0, start)), ' '),
+                                         std::string(width, '^'), terminal_text(message))});
 }
 
 }  // namespace quarn

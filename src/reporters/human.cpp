@@ -15,15 +15,26 @@ void HumanReport::pieces(std::string& out, std::size_t first, std::size_t last) 
   // Consecutive findings usually share their file: its text is made once.
   const SharedText* shown_for = nullptr;
   std::string shown;
+  // Paths and messages come from the checked tree: escaped for the terminal.
   findings_.for_each(first, last, [&](const Finding& finding) {
     if (shown_for == nullptr || *shown_for != finding.file) {
-      shown = utf8_lossy(finding.file);
+      shown = terminal_text(finding.file);
       shown_for = &finding.file;
     }
-    fmt::format_to(sink, "[{}] {} {}:{}:{} \u2014 {}\n", finding.severity, finding.id, shown, finding.line,
-                   finding.column, finding.message);
-    if (finding.explanation) fmt::format_to(sink, "  explanation: {}\n", *finding.explanation);
-    if (finding.remediation) fmt::format_to(sink, "  remediation: {}\n", *finding.remediation);
+    fmt::format_to(sink, "[{}] {} {}:{}:{} \u2014 ", finding.severity, finding.id, shown, finding.line,
+                   finding.column);
+    append_terminal_text(out, finding.message);
+    out += '\n';
+    if (finding.explanation) {
+      out += "  explanation: ";
+      append_terminal_text(out, *finding.explanation);
+      out += '\n';
+    }
+    if (finding.remediation) {
+      out += "  remediation: ";
+      append_terminal_text(out, *finding.remediation);
+      out += '\n';
+    }
   });
 }
 

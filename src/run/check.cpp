@@ -101,7 +101,8 @@ FileResult check_file(const Catalog& catalog, const std::vector<ResolvedCheckCon
   } catch (const std::bad_alloc&) {
     if (where != Producer::alone) throw;
   }
-  return {.findings = {}, .error = fmt::format("{} {}: out of memory", step, path_text(path))};
+  return {.findings = {},
+          .error = Error("out of memory").context(fmt::format("{} {}", step, path_text(path))).render()};
 }
 
 // A file that could not be read or parsed: its path as discovered and its

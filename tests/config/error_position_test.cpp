@@ -86,12 +86,25 @@ INSTANTIATE_TEST_SUITE_P(Decoding, ErrorRendering, testing::Values(
              "1 | checks = { \"é€\" = { enabled = 1 } }\n"
              "  |                               ^\n"
              "invalid type: integer `1`, expected a boolean"},
+  // Control characters show escaped, and the caret counts the escapes.
   RenderCase{"[checks.QN001]\n\tmax_lines\t=\t-1\n",
              "TOML parse error at line 2, column 14\n"
              "  |\n"
-             "2 | \tmax_lines\t=\t-1\n"
-             "  | \t         \t \t^^\n"
+             "2 | \\tmax_lines\\t=\\t-1\n"
+             "  |                 ^^\n"
              "invalid value: integer `-1`, expected usize"},
+  RenderCase{"[checks.QN001]\nseverity = {\t}\n",
+             "TOML parse error at line 2, column 12\n"
+             "  |\n"
+             "2 | severity = {\\t}\n"
+             "  |            ^^^^\n"
+             "wanted exactly 1 element, found 0 elements"},
+  RenderCase{"[checks.QN001]\n\tseverity\t= \"\\u001b[2J\\u0085\\r\\n\"\n",
+             "TOML parse error at line 2, column 13\n"
+             "  |\n"
+             "2 | \\tseverity\\t= \"\\u001b[2J\\u0085\\r\\n\"\n"
+             "  |               ^^^^^^^^^^^^^^^^^^^^^\n"
+             "unknown variant `\\x1b[2J\\x85\\r\\n`, expected one of `info`, `low`, `medium`, `high`, `critical`"},
   RenderCase{"\xEF\xBB\xBFprofile = 1\n",
              "TOML parse error at line 1, column 11\n"
              "  |\n"
@@ -124,7 +137,21 @@ INSTANTIATE_TEST_SUITE_P(Syntax, ErrorRendering, testing::Values(
              "  |\n"
              "1 | [checks.QN001\n"
              "  |              ^\n"
-             "Error while parsing table header: expected ']', saw '\\n'"}));
+             "Error while parsing table header: expected ']', saw '\\n'"},
+  RenderCase{"a = 1 # \x1b[31m\n",
+             "TOML parse error at line 1, column 9\n"
+             "  |\n"
+             "1 | a = 1 # \\x1b[31m\n"
+             "  |         ^^^^^^^^\n"
+             "Error while parsing comment: control characters other than TAB (U+0009) are explicitly prohibited in "
+             "comments"},
+  RenderCase{"a = \"\t\x01\u0085\"\n",
+             "TOML parse error at line 1, column 7\n"
+             "  |\n"
+             "1 | a = \"\\t\\x01\\x85\"\n"
+             "  |        ^^^^^^^^^\n"
+             "Error while parsing string: unescaped control characters other than TAB (U+0009) are explicitly "
+             "prohibited"}));
 
 // toml++ cannot tell whether some code points (U+00A1-U+0499 among them)
 // are whitespace: it never sees them where it asks, yet reports them as
@@ -156,12 +183,6 @@ INSTANTIATE_TEST_SUITE_P(UnclassifiableCodePoints, ErrorRendering, testing::Valu
              "3 |   \u0416\"\"\", 5]]\n"
              "  |         ^\n"
              "invalid type: integer `5`, expected a string"}));
-
-TEST(ErrorRendering, ControlCharactersInTheSourceLineAreReplaced) {
-  auto config = parse_config("a = 1 # \x1b[31m\n");
-  ASSERT_FALSE(config.has_value());
-  EXPECT_EQ(config.error().render().find('\x1b'), std::string::npos) << config.error().render();
-}
 
 TEST(ErrorRendering, SyntaxErrorsWinOverEarlierDecodingErrors) {
   for (std::string_view toml : {"[checks.QN001]\nenabled = 1\nx = 9223372036854775808\n",

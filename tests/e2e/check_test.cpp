@@ -118,6 +118,9 @@ TEST_F(CheckRun, RunErrors) {
       {{"notes.txt"}, "error: no Python files found under notes.txt\n"},
       {{"venv"}, "error: no Python files found under venv\n"},
       {{"missing"}, "error: walk directory missing: cannot access missing: No such file or directory (os error 2)\n"},
+      {{"mis\x1b[2Jsing\u0085"},
+       "error: walk directory mis\\x1b[2Jsing\\x85: cannot access mis\\x1b[2Jsing\\x85: No such file or directory "
+       "(os error 2)\n"},
   };
   for (const auto& c : cases) {
     QuarnRun run = check(c.args);
@@ -162,6 +165,25 @@ TEST_F(CheckRun, ConfigurationMessages) {
        "error: unknown check key `QN9999` in quarn.toml: expected catalog id like QN001\n"},
       {"[profile]\nname = \"team\"\n[profiles.team]\nextends = \"team2\"\n[profiles.team2]\nextends = \"team\"\n",
        "error: profile inheritance cycle detected at `team`\n"},
+      // Control characters, quoted or in the source line, show escaped; the
+      // caret counts the escapes.
+      {"[checks.QN001]\n\tseverity\t= \"\\u001bx\"\n",
+       "error: parse config quarn.toml: TOML parse error at line 2, column 13\n"
+       "  |\n"
+       "2 | \\tseverity\\t= \"\\u001bx\"\n"
+       "  |               ^^^^^^^^^\n"
+       "unknown variant `\\x1bx`, expected one of `info`, `low`, `medium`, `high`, `critical`\n"},
+      {"a = 1 # \x1b[2J\n",
+       "error: parse config quarn.toml: TOML parse error at line 1, column 9\n"
+       "  |\n"
+       "1 | a = 1 # \\x1b[2J\n"
+       "  |         ^^^^^^^\n"
+       "Error while parsing comment: control characters other than TAB (U+0009) are explicitly prohibited in "
+       "comments\n"},
+      {"[checks.\"QN\\u009b\"]\nenabled = true\n",
+       "error: unknown check key `QN\\x9b` in quarn.toml: expected catalog id like QN001\n"},
+      {"[profiles.\"t\\u001b\"]\nextends = \"t\\u001b\"\n",
+       "error: profile `t\\x1b` cannot extend itself\n"},
   };
   for (const auto& c : cases) {
     write("quarn.toml", c.toml);
@@ -247,6 +269,13 @@ printf '%s' '[{"code":"E501","message":"Line too long","filename":"proj/a.py","l
   run = check({"proj", "--with-external", "ruff"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "No issues found.\n\n");
+
+  // Its paths and messages reach the terminal escaped, as the built-in ones do.
+  fake_ruff(R"(printf '%s' '[{"code":"E1","message":"m\u001b[2J","filename":"proj/\u009b.py",'
+printf '%s' '"location":{"row":1,"column":1}}]')");
+  run = check({"proj", "--with-external", "ruff"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "[high] EXT-RUFF-E1 proj/\\x9b.py:1:1 \u2014 m\\x1b[2J\n\n");
 
   fake_ruff(R"(printf '%s' '{"code":"E1"}')");
   run = check({"proj", "--with-external", "ruff"});

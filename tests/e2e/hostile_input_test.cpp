@@ -1,8 +1,8 @@
 // End-to-end runs of `quarn check` on input built to break it: configurations
 // nested thousands of levels deep or chained by thousands of profiles, odd
-// option values, a `ruff` that prints a byte-order mark, and string literals
-// holding lone surrogates. Each must end in the normal report or in one
-// clean error.
+// option values, a `ruff` that prints a byte-order mark, string literals
+// holding lone surrogates, control characters in literals and file names.
+// Each must end in the normal report or in one clean error.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -190,6 +190,52 @@ TEST_F(HostileInput, SurrogateEscapesInStrings) {
             "[low] QN306 a.py:3:1 \u2014 string literal `x\uFFFDy` appears 3 times; extract a named constant\n"
             "  explanation: This finding was produced by an AST-precise deterministic check.\n"
             "  remediation: Refactor for clarity and consistency with project conventions.\n\n");
+}
+
+// Control characters from the checked tree, in the literals that messages
+// quote and in file names, reach the terminal as escapes; JSON keeps its own.
+TEST_F(HostileInput, ControlCharactersReachTheTerminalEscaped) {
+  const std::string texts =
+      "  explanation: This finding was produced by an AST-precise deterministic check.\n"
+      "  remediation: Refactor for clarity and consistency with project conventions.\n";
+  write("t/a.py", R"("""Doc."""
+
+RED = ("\x1b[31mRED\x1b[0m", "\x1b[31mRED\x1b[0m", "\x1b[31mRED\x1b[0m")
+)");
+  write("t/b.py", R"("""Doc."""
+
+LINES = ("one\ntwo", "one\ntwo", "one\ntwo", "a\tb\x7f", "a\tb\x7f", "a\tb\x7f")
+)");
+  write("t/c\u0085.py", "f(\n");
+  write("t/e\x1b[2J.py", kPrintCall);
+  write("t/t\t\x7f.py", kPrintCall);
+  QuarnRun run = check({"t", "--remediation-prompt", "p\x1b.md"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "[low] QN306 t/a.py:3:1 \u2014 string literal `\\x1b[31mRED\\x1b[0m` appears 3 times; extract a "
+            "named constant\n" + texts +
+            "[low] QN306 t/b.py:3:1 \u2014 string literal `a\\tb\\x7f` appears 3 times; extract a named constant\n" +
+            texts +
+            "[low] QN306 t/b.py:3:1 \u2014 string literal `one\\ntwo` appears 3 times; extract a named constant\n" +
+            texts + "[low] QN405 t/e\\x1b[2J.py:1:1 \u2014 print() used for debugging\n" + texts +
+            "[low] QN405 t/t\\t\\x7f.py:1:1 \u2014 print() used for debugging\n" + texts + "\n");
+  EXPECT_EQ(run.err,
+            "warning: parse t/c\\x85.py: failed to parse Python source: '(' was never closed at byte offset 1\n"
+            "Wrote remediation prompt to p\\x1b.md\n");
+  EXPECT_TRUE(fs::is_regular_file(at("p\x1b.md")));
+
+  QuarnRun json = check({"t/a.py", "--format", "json"});
+  EXPECT_EQ(json.status, 1);
+  EXPECT_EQ(json.err, "");
+  EXPECT_EQ(json.out,
+            "[\n  {\n    \"id\": \"QN306\",\n    \"title\": \"repeated-literal\",\n"
+            "    \"message\": \"string literal `\\u001b[31mRED\\u001b[0m` appears 3 times; extract a named "
+            "constant\",\n"
+            "    \"explanation\": \"This finding was produced by an AST-precise deterministic check.\",\n"
+            "    \"remediation\": \"Refactor for clarity and consistency with project conventions.\",\n"
+            "    \"file\": \"t/a.py\",\n    \"line\": 3,\n    \"column\": 1,\n    \"severity\": \"low\",\n"
+            "    \"category\": \"refactor\",\n    \"source\": \"quarn\",\n"
+            "    \"confidence\": \"deterministic\"\n  }\n]\n");
 }
 
 }  // namespace

@@ -36,11 +36,15 @@ TEST(Informational, ListChecksShape) {
 }
 
 TEST(Informational, ExplainUnknownId) {
-  for (std::string id : {"qn001", " QN001", "QN999", ""}) {
-    QuarnRun run = run_quarn({"explain", id});
+  const struct {
+    std::string id;
+    std::string shown;
+  } cases[] = {{"qn001", "qn001"}, {" QN001", " QN001"}, {"QN999", "QN999"}, {"", ""}, {"QN\x1b[2J", "QN\\x1b[2J"}};
+  for (const auto& c : cases) {
+    QuarnRun run = run_quarn({"explain", c.id});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "error: unknown check id: " + id + "\n");
+    EXPECT_EQ(run.err, "error: unknown check id: " + c.shown + "\n");
   }
 }
 
@@ -164,6 +168,26 @@ TEST(CommandLine, RequiredPositionals) {
                   .out.contains("\nUsage: quarn check [OPTIONS] PATH\n\nPositionals:\n  PATH REQUIRED     "));
   EXPECT_TRUE(run_quarn({"explain", "--help"})
                   .out.contains("\nUsage: quarn explain [OPTIONS] ID\n\nPositionals:\n  ID REQUIRED     "));
+}
+
+// The arguments a usage error quotes show their control characters escaped.
+TEST(CommandLine, UsageErrorsEscapeQuotedArguments) {
+  const struct {
+    std::vector<std::string> args;
+    const char* err;
+  } cases[] = {
+      {{"check", "src", "--format", "j\x1bson"},
+       "error: --format: j\\x1bson not in {human,json,sarif}\n\nUsage: quarn check [OPTIONS] PATH\n"},
+      {{"check", "src", "extra\x1b[2J\t"},
+       "error: The following argument was not expected: extra\\x1b[2J\\t\n\nUsage: quarn check [OPTIONS] PATH\n"},
+      {{"help", "x\u0085"}, "error: unrecognized subcommand 'x\\x85'\n\nUsage: quarn [OPTIONS] SUBCOMMAND\n"},
+  };
+  for (const auto& c : cases) {
+    QuarnRun run = run_quarn(c.args);
+    EXPECT_EQ(run.status, 2) << c.args.back();
+    EXPECT_EQ(run.out, "") << c.args.back();
+    EXPECT_EQ(run.err, std::string(c.err) + "\nFor more information, try '--help'.\n") << c.args.back();
+  }
 }
 
 TEST(ListCheckers, OneLineEitherWay) {

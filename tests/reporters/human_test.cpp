@@ -29,9 +29,28 @@ TEST(HumanReport, RendersEachFinding) {
        "[low] EXT-RUFF-F401 bad\uFFFD.py:1:1 \u2014 m\n"},
       {"truncated sequence becomes one U+FFFD", test::external("F401", "m", "x\xe2\x82y.py", 1, 1, Severity::Low),
        "[low] EXT-RUFF-F401 x\uFFFDy.py:1:1 \u2014 m\n"},
-      {"message written as is",
+      {"message written as is but for control characters",
        test::external("X1", "tab\there \u00e9", "a.py", 18446744073709551615ull, 7, Severity::Critical),
-       "[critical] EXT-RUFF-X1 a.py:18446744073709551615:7 \u2014 tab\there \u00e9\n"},
+       "[critical] EXT-RUFF-X1 a.py:18446744073709551615:7 \u2014 tab\\there \u00e9\n"},
+      {"C0, DEL and C1 controls escaped, U+00A0 kept",
+       test::external("X2", "\x1b[31mred\x1b[0m\r\n\x01\x7f\u0080\u009b\u00a0\u2028", "a.py", 1, 1, Severity::Low),
+       "[low] EXT-RUFF-X2 a.py:1:1 \u2014 \\x1b[31mred\\x1b[0m\\r\\n\\x01\\x7f\\x80\\x9b\u00a0\u2028\n"},
+      {"a control at the end of each eight bytes",
+       test::external("X4", "0123456\x1f" "89abcde\x7f" "0123456\u00e9x", "a.py", 1, 1, Severity::Low),
+       "[low] EXT-RUFF-X4 a.py:1:1 \u2014 0123456\\x1f89abcde\\x7f0123456\u00e9x\n"},
+      {"controls in the path escaped, invalid bytes replaced",
+       test::external("X3", "m", "d\x1b[2J/\u0085\xff\t.py", 1, 1, Severity::Low),
+       "[low] EXT-RUFF-X3 d\\x1b[2J/\\x85\uFFFD\\t.py:1:1 \u2014 m\n"},
+      {"explanation and remediation escaped too",
+       [] {
+         Finding f = test::builtin("QN001", "one\ntwo", "a.py", 1, 1);
+         f.explanation = "why\x1b]0;title\x07";
+         f.remediation = "fix\x9b";
+         return f;
+       }(),
+       "[low] QN001 a.py:1:1 \u2014 one\\ntwo\n"
+       "  explanation: why\\x1b]0;title\\x07\n"
+       "  remediation: fix\uFFFD\n"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(render_human(std::span<const Finding>(&c.finding, 1)), c.expected) << c.name;

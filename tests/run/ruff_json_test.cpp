@@ -47,6 +47,9 @@ TEST(RuffJson, RefusesMalformedDiagnostics) {
        "0.0`, expected u64"},
       {R"([{"code":"E","message":"m","filename":"f","location":"here"}])",
        "invalid type: string \"here\", expected struct RuffLocation"},
+      // A quoted string keeps its JSON escapes: no control character reaches the terminal.
+      {R"([{"code":"E","message":"m","filename":"f","location":"\u001b[2J\n"}])",
+       "invalid type: string \"\\u001b[2J\\n\", expected struct RuffLocation"},
       {R"([true])", "invalid type: boolean `true`, expected struct RuffDiagnostic"},
       {"\xEF\xBB\xBF[]", "unexpected byte-order mark at line 1, column 1"},
   };

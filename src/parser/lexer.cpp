@@ -311,13 +311,13 @@ std::expected<std::vector<Token>, LexError> Lexer::run() {
 
 bool Lexer::skip_line_continuation(std::uint32_t backslash) {
   std::uint32_t p = backslash + 1;
-  if (!is_line_end(p)) {
-    return fail(at_eof(p) ? "unexpected EOF while parsing"
-                          : "unexpected character after line continuation character",
-                p);
+  if (!is_line_end(p) && !at_eof(p)) return fail("unexpected character after line continuation character", p);
+  if (!at_eof(p)) p += line_end_length(p);
+  if (at_eof(p)) {
+    // Python names the innermost open bracket, or the place after the
+    // backslash.
+    return level_ > 0 ? unclosed_bracket() : fail("unexpected EOF while parsing", backslash + 1);
   }
-  p += line_end_length(p);
-  if (at_eof(p)) return fail("unexpected EOF while parsing", p);
   pos_ = p;
   return true;
 }

@@ -582,8 +582,10 @@ bool Lexer::lex_fstring_part() {
   auto emit_middle = [&](std::uint32_t end) {
     if (end > start) emit(Tok::FStringMiddle, start, end);
   };
-  auto unterminated = [&] {
-    if (at_eof(pos_) && format_spec) return unclosed_bracket();
+  // Python ends the source with a line end, which ends a single-quoted
+  // format spec unless a backslash escapes it.
+  auto unterminated = [&](bool escaped_end) {
+    if (at_eof(pos_) && format_spec && f.quote_len == 1 && !escaped_end) return unclosed_bracket();
     std::string_view what = f.quote_len == 3 ? "triple-quoted f-string literal" : "f-string literal";
     return fail(fmt::format("unterminated {} (detected at line {})", what, last_line(pos_)), f.start);
   };
@@ -591,10 +593,10 @@ bool Lexer::lex_fstring_part() {
   bool named_escape = false;  // inside "\N{...}", whose braces are not a field
   int closing = 0;
   while (closing != f.quote_len) {
-    if (at_eof(pos_)) return unterminated();
+    if (at_eof(pos_)) return unterminated(false);
     char c = s_[pos_];
     if (f.quote_len == 1 && (c == '\n' || c == '\r')) {
-      if (!format_spec) return unterminated();
+      if (!format_spec) return unterminated(false);
       // A line end closes a single-quoted format spec; the field goes on.
       emit_middle(pos_);
       f.in_field = true;
@@ -633,8 +635,11 @@ bool Lexer::lex_fstring_part() {
     }
     if (c == '\\') {
       char next = at(pos_);
-      if (next == '{' || next == '}' || at_eof(pos_)) continue;
-      pos_ += is_line_end(pos_) ? line_end_length(pos_) : 1;
+      if (next == '{' || next == '}') continue;
+      if (at_eof(pos_)) return unterminated(true);
+      const bool line_end = is_line_end(pos_);
+      pos_ += line_end ? line_end_length(pos_) : 1;
+      if (line_end && at_eof(pos_)) return unterminated(true);
       if (!f.raw && next == 'N' && at(pos_) == '{') {
         ++pos_;
         named_escape = true;

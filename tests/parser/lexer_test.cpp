@@ -400,6 +400,18 @@ TEST(Lexer, Errors) {
       {"x = f'{x:'", "f-string: expecting '}'", 9},
       {"x = f'{x'\n", "f-string: expecting '}'", 8},
       {"x = f'{x:", "'{' was never closed", 6},
+      {"x = f'{x:\\\\", "'{' was never closed", 6},
+      // The end of the source ends a single-quoted format spec as a line end
+      // does, unless a backslash escapes it.
+      {"x = f'{x:\\", "unterminated f-string literal (detected at line 1)", 4},
+      {"x = f'{x:\\\n", "unterminated f-string literal (detected at line 1)", 4},
+      {"x = f'{x:a\\\r\n", "unterminated f-string literal (detected at line 1)", 4},
+      {"x = f'{x:a\\\r", "unterminated f-string literal (detected at line 1)", 4},
+      {"x = f'{x:\\\\\\\n", "unterminated f-string literal (detected at line 1)", 4},
+      {"x = rf'{x:\\\n", "unterminated f-string literal (detected at line 1)", 4},
+      {"x = f'{x:{y:\\\n", "unterminated f-string literal (detected at line 1)", 4},
+      {"x = f'''{x:", "unterminated triple-quoted f-string literal (detected at line 1)", 4},
+      {"x = f'''{x:\r\n", "unterminated triple-quoted f-string literal (detected at line 1)", 4},
       {"x = f'{x)}'", "f-string: unmatched ')'", 8},
       {"x = f'{(x}'", "closing parenthesis '}' does not match opening parenthesis '('", 9},
       {"x = f'{x:{y:{z:{w}}}}'", "f-string: expressions nested too deeply", 15},

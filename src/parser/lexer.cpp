@@ -278,6 +278,8 @@ class Lexer {
   std::optional<LexError> error_;
 
   bool at_line_start_ = true;
+  std::uint32_t comment_start_ = 0;
+  std::uint32_t comment_end_ = 0;  // the line end (or end of source) after the last comment
   bool blank_line_ = false;
   int pending_indents_ = 0;  // > 0: Indents, < 0: Dedents
   int indent_ = 0;
@@ -403,12 +405,14 @@ bool Lexer::lex_normal(bool& done) {
     return finish();
   }
   if (c == '#') {
-    pos_ = line_end_from(pos_);
+    comment_start_ = start;
+    pos_ = comment_end_ = line_end_from(pos_);
     return true;
   }
   if (c == '\n' || c == '\r') {
     std::uint32_t end = pos_ + line_end_length(pos_);
-    if (!blank_line_ && level_ == 0) emit(Tok::Newline, pos_, end);
+    // As in Python, the Newline of a line that ends in a comment starts there.
+    if (!blank_line_ && level_ == 0) emit(Tok::Newline, pos_ == comment_end_ ? comment_start_ : pos_, end);
     pos_ = end;
     at_line_start_ = true;
     return true;
@@ -422,7 +426,9 @@ bool Lexer::lex_normal(bool& done) {
 
 bool Lexer::finish() {
   if (level_ > 0) return unclosed_bracket();
-  if (!toks_.empty() && toks_.back().kind != Tok::Newline) emit(Tok::Newline, n_, n_);
+  if (!toks_.empty() && toks_.back().kind != Tok::Newline) {
+    emit(Tok::Newline, comment_end_ == n_ ? comment_start_ : n_, n_);
+  }
   for (; indent_ > 0; --indent_) emit(Tok::Dedent, n_, n_);
   emit(Tok::EndMarker, n_, n_);
   return true;

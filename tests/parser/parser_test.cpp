@@ -523,6 +523,13 @@ const ParseErrorCase kParseErrors[] = {
     {"x = 'a\\\n\nb'\n", "unterminated string literal (detected at line 2) at byte offset 4"},
     {"x = 'a\\\r\n\r\nb'\r\n", "unterminated string literal (detected at line 2) at byte offset 4"},
     {"x = f'a\\\r\n\r\nb'\r\n", "unterminated f-string literal (detected at line 2) at byte offset 4"},
+    // The line end after a comment starts at the comment.
+    {"x = 1 + # c\n", "invalid syntax at byte offset 8"},
+    {"x = 1 +\t# c\r\n", "invalid syntax at byte offset 8"},
+    {"x = 1 + # c", "invalid syntax at byte offset 8"},
+    {"x = 1 + \\\n# c\n2\n", "invalid syntax at byte offset 10"},
+    {"x = 1 + \\\r\n  # c", "invalid syntax at byte offset 13"},
+    {"if x:\r\n    y = 1 + # c\r\nz\r\n", "invalid syntax at byte offset 19"},
 };
 
 TEST(ParseModule, ErrorMessageNamesTheOffset) {

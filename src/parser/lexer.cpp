@@ -278,6 +278,8 @@ class Lexer {
   std::optional<LexError> error_;
 
   bool at_line_start_ = true;
+  std::uint32_t comment_start_ = 0;
+  std::uint32_t comment_end_ = 0;  // the line end (or end of source) after the last comment
   bool blank_line_ = false;
   int pending_indents_ = 0;  // > 0: Indents, < 0: Dedents
   int indent_ = 0;
@@ -311,13 +313,13 @@ std::expected<std::vector<Token>, LexError> Lexer::run() {
 
 bool Lexer::skip_line_continuation(std::uint32_t backslash) {
   std::uint32_t p = backslash + 1;
-  if (!is_line_end(p)) {
-    return fail(at_eof(p) ? "unexpected EOF while parsing"
-                          : "unexpected character after line continuation character",
-                p);
+  if (!is_line_end(p) && !at_eof(p)) return fail("unexpected character after line continuation character", p);
+  if (!at_eof(p)) p += line_end_length(p);
+  if (at_eof(p)) {
+    // Python names the innermost open bracket, or the place after the
+    // backslash.
+    return level_ > 0 ? unclosed_bracket() : fail("unexpected EOF while parsing", backslash + 1);
   }
-  p += line_end_length(p);
-  if (at_eof(p)) return fail("unexpected EOF while parsing", p);
   pos_ = p;
   return true;
 }
@@ -403,12 +405,14 @@ bool Lexer::lex_normal(bool& done) {
     return finish();
   }
   if (c == '#') {
-    pos_ = line_end_from(pos_);
+    comment_start_ = start;
+    pos_ = comment_end_ = line_end_from(pos_);
     return true;
   }
   if (c == '\n' || c == '\r') {
     std::uint32_t end = pos_ + line_end_length(pos_);
-    if (!blank_line_ && level_ == 0) emit(Tok::Newline, pos_, end);
+    // As in Python, the Newline of a line that ends in a comment starts there.
+    if (!blank_line_ && level_ == 0) emit(Tok::Newline, pos_ == comment_end_ ? comment_start_ : pos_, end);
     pos_ = end;
     at_line_start_ = true;
     return true;
@@ -422,7 +426,9 @@ bool Lexer::lex_normal(bool& done) {
 
 bool Lexer::finish() {
   if (level_ > 0) return unclosed_bracket();
-  if (!toks_.empty() && toks_.back().kind != Tok::Newline) emit(Tok::Newline, n_, n_);
+  if (!toks_.empty() && toks_.back().kind != Tok::Newline) {
+    emit(Tok::Newline, comment_end_ == n_ ? comment_start_ : n_, n_);
+  }
   for (; indent_ > 0; --indent_) emit(Tok::Dedent, n_, n_);
   emit(Tok::EndMarker, n_, n_);
   return true;
@@ -582,8 +588,10 @@ bool Lexer::lex_fstring_part() {
   auto emit_middle = [&](std::uint32_t end) {
     if (end > start) emit(Tok::FStringMiddle, start, end);
   };
-  auto unterminated = [&] {
-    if (at_eof(pos_) && format_spec) return unclosed_bracket();
+  // Python ends the source with a line end, which ends a single-quoted
+  // format spec unless a backslash escapes it.
+  auto unterminated = [&](bool escaped_end) {
+    if (at_eof(pos_) && format_spec && f.quote_len == 1 && !escaped_end) return unclosed_bracket();
     std::string_view what = f.quote_len == 3 ? "triple-quoted f-string literal" : "f-string literal";
     return fail(fmt::format("unterminated {} (detected at line {})", what, last_line(pos_)), f.start);
   };
@@ -591,10 +599,10 @@ bool Lexer::lex_fstring_part() {
   bool named_escape = false;  // inside "\N{...}", whose braces are not a field
   int closing = 0;
   while (closing != f.quote_len) {
-    if (at_eof(pos_)) return unterminated();
+    if (at_eof(pos_)) return unterminated(false);
     char c = s_[pos_];
     if (f.quote_len == 1 && (c == '\n' || c == '\r')) {
-      if (!format_spec) return unterminated();
+      if (!format_spec) return unterminated(false);
       // A line end closes a single-quoted format spec; the field goes on.
       emit_middle(pos_);
       f.in_field = true;
@@ -633,8 +641,11 @@ bool Lexer::lex_fstring_part() {
     }
     if (c == '\\') {
       char next = at(pos_);
-      if (next == '{' || next == '}' || at_eof(pos_)) continue;
-      pos_ += is_line_end(pos_) ? line_end_length(pos_) : 1;
+      if (next == '{' || next == '}') continue;
+      if (at_eof(pos_)) return unterminated(true);
+      const bool line_end = is_line_end(pos_);
+      pos_ += line_end ? line_end_length(pos_) : 1;
+      if (line_end && at_eof(pos_)) return unterminated(true);
       if (!f.raw && next == 'N' && at(pos_) == '{') {
         ++pos_;
         named_escape = true;

@@ -14,8 +14,9 @@ namespace quarn::py {
 // - No comment, blank-line (NL) or encoding tokens; a leading UTF-8 BOM is
 //   skipped (offsets still count it). Coding declarations are ignored.
 // - Newline ends every logical line that holds tokens; its range is the line
-//   end ("\n", "\r\n" or "\r"), or empty at the end of the source when the
-//   last line has no line end.
+//   end ("\n", "\r\n" or "\r") and a comment before it (Python's errors
+//   point there), or empty at the end of the source when the last line has
+//   neither.
 // - Indent/Dedent are zero-width at the start of the first token of the
 //   logical line; all pending Dedents come before EndMarker, zero-width at
 //   the end of the source. An unexpected Indent is left to the parser.

@@ -11,6 +11,7 @@
 #include <numeric>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -34,30 +35,72 @@ ThreadStarter starter_of(unsigned limit, unsigned& started) {
 }
 
 // Where items are produced: nothing runs on a pool thread while an item is
-// produced alone, nor after.
+// produced alone, nor after. Counts how often each item is produced in each
+// place, and how often that throws.
 struct ProducerWatch {
   std::atomic<int> on_workers = 0;
   std::atomic<bool> went_alone = false;
   std::atomic<int> alone = 0;
 
+  struct Tally {
+    std::atomic<int> produced[3] = {0, 0, 0};  // by Producer: worker, caller, alone
+    std::atomic<int> threw[3] = {0, 0, 0};
+  };
+  std::vector<Tally> tallies;
+
+  explicit ProducerWatch(std::size_t count) : tallies(count) {}
+
   template <class Body>
-  auto produce(Producer where, Body body) {
+  auto produce(std::size_t i, Producer where, Body body) {
+    const auto place = static_cast<std::size_t>(where);
+    ++tallies[i].produced[place];
+    auto counted = [&] {
+      try {
+        return body();
+      } catch (...) {
+        ++tallies[i].threw[place];
+        throw;
+      }
+    };
     if (where == Producer::alone) {
       went_alone = true;
       ++alone;
       EXPECT_EQ(on_workers, 0);
-      return body();
+      return counted();
     }
     EXPECT_TRUE(where != Producer::worker || !went_alone);
-    if (where != Producer::worker) return body();
+    if (where != Producer::worker) return counted();
     ++on_workers;
     struct Leave {
       std::atomic<int>& count;
       ~Leave() { --count; }
     } leave{on_workers};
-    return body();
+    return counted();
+  }
+
+  // "w", "c", "a" for each production on a worker, on the caller, alone, in
+  // that order; "!" after the places where it threw, once for each throw.
+  std::string productions_of(std::size_t i) const {
+    const Tally& tally = tallies[i];
+    std::string out;
+    for (std::size_t place = 0; place < 3; ++place) {
+      for (int k = 0; k < tally.produced[place]; ++k) out += "wca"[place];
+      for (int k = 0; k < tally.threw[place]; ++k) out += '!';
+    }
+    return out;
   }
 };
+
+// An item is produced once, on a worker or alone; only a production that
+// threw on a worker is followed by exactly one more on the calling thread
+// (handed over: on the caller while the pool goes on, or alone once it
+// stopped), and one that threw on the caller by exactly one alone.
+bool produced_once_after_failures(std::string_view productions) {
+  for (std::string_view allowed : {"w", "a", "w!c", "w!a", "w!c!a"}) {
+    if (productions == allowed) return true;
+  }
+  return false;
+}
 
 // Items of uneven cost, so that workers finish out of order; whatever fails
 // on the way, every item is consumed once, in order, with its own result.
@@ -103,12 +146,12 @@ TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
       for (std::size_t window : {0u, 1u, 3u, 1000u}) {
         const std::string where = fmt::format("{}, {} workers, window {}", c.name, workers, window);
         std::vector<std::size_t> consumed;
-        ProducerWatch watch;
+        ProducerWatch watch(200);
         unsigned started;
         run_in_order(
             200, workers, window,
             [&](std::size_t i, Producer producer) {
-              return watch.produce(producer, [&] {
+              return watch.produce(i, producer, [&] {
                 c.fault(i, producer);
                 return produce_item(i);
               });
@@ -121,6 +164,12 @@ TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
         std::vector<std::size_t> expected(200);
         std::iota(expected.begin(), expected.end(), 0);
         EXPECT_EQ(consumed, expected) << where;
+        std::string produced_otherwise;
+        for (std::size_t i = 0; i < 200; ++i) {
+          const std::string productions = watch.productions_of(i);
+          if (!produced_once_after_failures(productions)) produced_otherwise += fmt::format(" {}:{}", i, productions);
+        }
+        EXPECT_EQ(produced_otherwise, "") << where;
         EXPECT_EQ(started, workers > 1 ? std::min(workers, c.threads) : 0) << where;
         // With threads, an item that failed on one is produced again alone.
         EXPECT_TRUE(workers == 1 || c.threads == 0 || (watch.alone == 0) == c.pooled) << where;

@@ -334,15 +334,18 @@ TEST_F(ExternalRun, ShortageIsAnErrorNotAMissingTool) {
   const ReachableQuarn reachable;
   const bool as_root = ::geteuid() == 0;
   auto run = [&](const std::string& limits, const std::string& args, bool limits_processes) -> QuarnRun {
-    // Root is not bound by a process limit: it runs quarn as nobody.
-    const bool as_nobody = limits_processes && as_root;
+    // Root is not bound by a process limit: it runs quarn as a user of its own.
+    const bool unprivileged = limits_processes && as_root;
     // Low descriptors the test runner left open are closed first, so that a
     // descriptor limit means the same everywhere.
     std::vector<std::string> command = {
         "bash", "-c",
         fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {} {}", limits,
-                    as_nobody ? reachable.path().native() : QUARN_BIN, args)};
-    if (as_nobody) command.insert(command.begin(), kAsNobody.begin(), kAsNobody.end());
+                    unprivileged ? reachable.path().native() : QUARN_BIN, args)};
+    if (unprivileged) {
+      const auto as_limited_user = as_user(kExternalCheckerUser);
+      command.insert(command.begin(), as_limited_user.begin(), as_limited_user.end());
+    }
     auto result = run_process(command.front(), std::vector(command.begin() + 1, command.end()), dir.path().native());
     if (!result) return {};
     return {result->standard_output, result->standard_error, result->exit_status.value_or(-1)};

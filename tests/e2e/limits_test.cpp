@@ -21,15 +21,15 @@ class Limits : public ProjectTest {
   // Runs quarn under `limits` (ulimit options of bash), as `user` when one
   // is given, on every CPU or pinned to the first one it may use; the prompt
   // is read back and removed.
-  QuarnRun run(const std::string& limits, const std::string& args, bool one_cpu, bool as_nobody,
+  QuarnRun run(const std::string& limits, const std::string& args, bool one_cpu, bool unprivileged,
                std::string& prompt) {
     // Low descriptors the test runner left open are closed first, so that a
     // descriptor limit means the same everywhere.
     std::vector<std::string> command = {
         "bash", "-c",
         fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {}{} check {} --remediation-prompt p.md",
-                    limits, one_cpu ? "taskset -c 0 " : "", as_nobody ? reachable.path().native() : QUARN_BIN, args)};
-    if (as_nobody) command.insert(command.begin(), test::kAsNobody.begin(), test::kAsNobody.end());
+                    limits, one_cpu ? "taskset -c 0 " : "", unprivileged ? reachable.path().native() : QUARN_BIN, args)};
+    if (unprivileged) command.insert(command.begin(), kAsLimitedUser.begin(), kAsLimitedUser.end());
     auto result = run_process(command.front(), std::vector(command.begin() + 1, command.end()), dir.path().native());
     prompt = read_text(at("p.md"));
     fs::remove(at("p.md"));
@@ -38,6 +38,7 @@ class Limits : public ProjectTest {
   }
 
   test::ReachableQuarn reachable;
+  const std::vector<std::string> kAsLimitedUser = test::as_user(test::kLimitsUser);
 };
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -65,16 +66,16 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
   fs::create_symlink("/dev/zero", at("streams/zero1.py"));
   fs::create_symlink("/dev/zero", at("streams/zero2.py"));
 
-  std::vector<std::string> probe_args(test::kAsNobody.begin() + 1, test::kAsNobody.end());
+  std::vector<std::string> probe_args(kAsLimitedUser.begin() + 1, kAsLimitedUser.end());
   probe_args.insert(probe_args.end(), {reachable.path().native(), "--version"});
-  const auto probe = run_process(test::kAsNobody.front(), probe_args, "/");
+  const auto probe = run_process(kAsLimitedUser.front(), probe_args, "/");
   const bool can_drop_root = ::geteuid() == 0 && probe && probe->exit_status == 0;
   const struct {
     const char* limits;
     const char* args;
     const char* warned;  // what the reference run's standard error holds
     bool plain;      // needs an unsanitized build
-    bool as_nobody;  // a process limit binds only an unprivileged user
+    bool unprivileged;  // a process limit binds only an unprivileged user
   } cases[] = {
       {"-u 3", "small", "parse small/broken.py", false, true},
       {"-n 4", "small", "parse small/broken.py", true, false},
@@ -93,13 +94,13 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
       skipped += fmt::format(" {}: the sanitizers need more memory and descriptors;", c.limits);
       continue;
     }
-    if (c.as_nobody && !can_drop_root) {
+    if (c.unprivileged && !can_drop_root) {
       skipped += fmt::format(" {}: cannot run as an unprivileged user here;", c.limits);
       continue;
     }
     std::string prompt, one_prompt;
-    const QuarnRun all = run(c.limits, c.args, false, c.as_nobody, prompt);
-    const QuarnRun one = run(c.limits, c.args, true, c.as_nobody, one_prompt);
+    const QuarnRun all = run(c.limits, c.args, false, c.unprivileged, prompt);
+    const QuarnRun one = run(c.limits, c.args, true, c.unprivileged, one_prompt);
     EXPECT_TRUE(one.status == 1 || one.status == 2) << c.limits << one.err;
     EXPECT_NE(one.err.find(c.warned), std::string::npos) << c.limits << one.err;
     EXPECT_EQ(all.status, one.status) << c.limits << ": " << all.err;

@@ -79,8 +79,15 @@ class ReachableQuarn {
   std::filesystem::path path_;
 };
 
-// What runs a program as nobody, as root: setpriv and these, then the program.
-inline const std::vector<std::string> kAsNobody = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+// What runs a program as the user `uid`, as root: setpriv and these, then the
+// program.
+inline std::vector<std::string> as_user(int uid) {
+  return {"setpriv", fmt::format("--reuid={}", uid), fmt::format("--regid={}", uid), "--clear-groups"};
+}
+inline const std::vector<std::string> kAsNobody = as_user(65534);
+// A process limit counts every process of its user, those of tests running
+// meanwhile too: each test that sets one runs as a user of its own.
+enum ProcessLimitedUser : int { kLimitsUser = 65501, kExternalCheckerUser = 65502 };
 
 // A run directory holding a .git marker, so that the configuration search
 // ends there, with files written into it and quarn run inside it.

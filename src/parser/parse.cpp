@@ -106,15 +106,26 @@ std::expected<Module, SyntaxError> parse_python(std::string_view source, Arena& 
 
 namespace quarn {
 
-Result<ParsedModule> parse_module(const std::filesystem::path& path, std::string_view text) {
-  auto arena = std::make_shared<py::Arena>();
-  std::string_view source = arena->copy(text);
-  auto module = py::parse_python(source, *arena);
+namespace {
+
+// What a parsed module's views point into.
+struct ParsedStorage {
+  std::string text;
+  py::Arena arena;
+};
+
+}  // namespace
+
+Result<ParsedModule> parse_module(const std::filesystem::path& path, std::string text) {
+  auto storage = std::make_shared<ParsedStorage>();
+  storage->text = std::move(text);
+  const std::string_view source = storage->text;
+  auto module = py::parse_python(source, storage->arena);
   if (!module) {
     return fail(fmt::format("failed to parse Python source: {} at byte offset {}", module.error().message,
                             module.error().offset));
   }
-  return ParsedModule{path, source, *module, std::move(arena)};
+  return ParsedModule{path, source, *module, std::move(storage)};
 }
 
 namespace {

@@ -30,8 +30,8 @@ std::expected<Module, SyntaxError> parse_python(std::string_view source, Arena& 
 }  // namespace py
 
 // The result of parsing one file. The tree and the views inside it point
-// into `storage`, which owns a copy of the text and the tree's arena, so the
-// record can be moved freely.
+// into `storage`, which owns the text and the tree's arena, so the record can
+// be moved freely.
 struct ParsedModule {
   std::filesystem::path path;
   std::string_view source;  // the parsed text (owned by `storage`)
@@ -41,7 +41,7 @@ struct ParsedModule {
 
 // Parses `text` as a Python 3.12 module. The error reads "failed to parse
 // Python source: {message} at byte offset {N}".
-Result<ParsedModule> parse_module(const std::filesystem::path& path, std::string_view text);
+Result<ParsedModule> parse_module(const std::filesystem::path& path, std::string text);
 
 struct LineColumn {
   std::uint64_t line;

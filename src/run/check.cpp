@@ -91,7 +91,7 @@ FileResult check_file(const Catalog& catalog, const std::vector<ResolvedCheckCon
     auto text = read_source(path, where);
     if (!text) return {.findings = {}, .error = text.error().render()};
     step = "parse";
-    auto parsed = parse_module(path, *text);
+    auto parsed = parse_module(path, std::move(*text));
     if (!parsed) {
       return {.findings = {},
               .error = std::move(parsed.error()).context(fmt::format("parse {}", path_text(path))).render()};

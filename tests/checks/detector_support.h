@@ -48,7 +48,7 @@ std::vector<Finding> with_model(std::string_view id, std::string_view source, st
   auto config = parse_config(toml.empty() ? kStrictProfile : toml);
   EXPECT_TRUE(config.has_value()) << (config ? "" : config.error().render());
   if (!config) return {};
-  auto parsed = parse_module(path, source);
+  auto parsed = parse_module(path, std::string(source));
   EXPECT_TRUE(parsed.has_value()) << (parsed ? "" : parsed.error().render()) << "\n" << source;
   if (!parsed) return {};
   const SourceModel model{path, parsed->source, *parsed, *config, SourceIndex(*parsed)};

@@ -15,7 +15,7 @@ using Visits = std::vector<std::string>;
 
 // "Kind text" for every expression the walk gives to the visitor, in order.
 Visits expression_visits(std::string_view source) {
-  auto parsed = parse_module("walk.py", source);
+  auto parsed = parse_module("walk.py", std::string(source));
   EXPECT_TRUE(parsed.has_value()) << (parsed ? "" : parsed.error().render()) << "\n" << source;
   if (!parsed) return {};
   Visits visits;

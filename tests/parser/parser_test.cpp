@@ -534,7 +534,7 @@ const ParseErrorCase kParseErrors[] = {
 
 TEST(ParseModule, ErrorMessageNamesTheOffset) {
   for (const ParseErrorCase& c : kParseErrors) {
-    auto parsed = parse_module("bad.py", c.source);
+    auto parsed = parse_module("bad.py", std::string(c.source));
     ASSERT_FALSE(parsed) << c.source;
     EXPECT_EQ(parsed.error().render(), "failed to parse Python source: " + std::string(c.error)) << c.source;
   }

@@ -13,7 +13,7 @@ namespace quarn {
 namespace {
 
 ParsedModule parse_or_fail(std::string_view source) {
-  auto parsed = parse_module("snippet.py", source);
+  auto parsed = parse_module("snippet.py", std::string(source));
   EXPECT_TRUE(parsed.has_value()) << (parsed ? "" : parsed.error().render()) << "\n" << source;
   if (!parsed) return parse_module("empty.py", "").value();
   return std::move(*parsed);

@@ -26,6 +26,31 @@ TEST(GoldenReports, Sarif) { test::expect_golden("report.sarif", render_sarif(te
 
 TEST(GoldenReports, SarifWithoutFindings) { test::expect_golden("empty.sarif", render_sarif({})); }
 
+// A report made one finding at a time is the same text, and no finding's
+// piece outgrows the bound the room for finishing a report is taken by, not
+// even of texts that escape to six bytes a byte.
+TEST(GoldenReports, OneFindingAtATime) {
+  std::vector<Finding> findings = test::golden_findings();
+  const std::string worst(2048, '\x1b');
+  findings.push_back(test::external(worst, worst, "app/" + worst + ".py", UINT64_MAX, UINT64_MAX, Severity::High));
+  findings.push_back(test::builtin("QN306", worst, "app/" + worst + ".py", UINT64_MAX, UINT64_MAX));
+  const HumanReport human(findings);
+  const JsonReport json(findings);
+  const SarifReport sarif(findings);
+  for (const Report* report : std::initializer_list<const Report*>{&human, &json, &sarif}) {
+    std::string joined;
+    report->head(joined);
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+      std::string piece;
+      report->pieces(piece, i, i + 1);
+      EXPECT_LE(piece.size(), Report::text_bound(findings[i])) << i;
+      joined += piece;
+    }
+    report->tail(joined);
+    EXPECT_EQ(joined, report->render());
+  }
+}
+
 TEST(GoldenReports, RemediationPrompt) {
   test::ScopedCurrentDir in_tree(test::golden_tree());
   test::expect_golden("prompt.md", render_remediation_prompt(test::golden_findings(), "app"));

@@ -26,10 +26,13 @@
 // the main thread's open of a path that ends in `fail_open_on_main_for`, with
 // `open_error`. With `fail_after_rename` set, every allocation fails once a
 // file was renamed (the prompt put in place), until `failing_everywhere` is
-// cleared.
+// cleared. With `fail_once_after_output` set, the first allocation after a
+// write to standard output fails.
 namespace {
 std::atomic<bool> fail_after_rename = false;
 std::atomic<bool> failing_everywhere = false;
+std::atomic<bool> fail_once_after_output = false;
+std::atomic<bool> failing_once = false;
 std::atomic<bool> fail_off_main_thread = false;
 std::atomic<std::size_t> fail_once_on_main_from = 0;
 std::atomic<const char*> fail_open_on_main_for = nullptr;
@@ -42,7 +45,8 @@ const std::thread::id main_thread = std::this_thread::get_id();
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
-  if (failing_everywhere.load(std::memory_order_relaxed)) throw std::bad_alloc();
+  if (failing_everywhere.load(std::memory_order_relaxed) || (failing_once && failing_once.exchange(false)))
+    throw std::bad_alloc();
   const bool on_main = std::this_thread::get_id() == main_thread;
   if (size >= 16384 && fail_off_main_thread.load(std::memory_order_relaxed) && !on_main) throw std::bad_alloc();
   if (on_main && fail_once_on_main_from != 0 && size >= fail_once_on_main_from && fail_once_on_main_from.exchange(0))
@@ -72,6 +76,12 @@ extern "C" int open(const char* path, int flags, ...) {
     return -1;
   }
   return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
+
+extern "C" ssize_t write(int fd, const void* bytes, std::size_t count) {
+  const auto written = static_cast<ssize_t>(::syscall(SYS_write, fd, bytes, count));
+  if (fd == STDOUT_FILENO && fail_once_after_output.exchange(false)) failing_once = true;
+  return written;
 }
 
 extern "C" int rename(const char* from, const char* to) {
@@ -197,6 +207,28 @@ TEST(ParallelRun, WorkersOutOfMemoryLeaveTheirWorkToTheCallingThread) {
   EXPECT_TRUE(many.streams.out == one.streams.out) << "standard output differs";
   EXPECT_EQ(many.streams.err, one.streams.err);
   EXPECT_TRUE(many.prompt == one.prompt) << "prompt differs";
+}
+
+// Memory that runs out once the report has begun leaves it whole: the rest
+// is made one finding at a time in the room taken before the first byte.
+TEST(ParallelRun, AReportBegunIsFinished) {
+  TempDir dir;
+  const fs::path root = dir.path() / "tree";
+  write_tree(root);  // two pieces of findings
+  const struct {
+    OutputFormat format;
+    unsigned workers;  // the allocation after the first write: of the pool, or of the second piece
+  } cases[] = {{OutputFormat::Json, 1}, {OutputFormat::Json, 8}, {OutputFormat::Sarif, 1},
+               {OutputFormat::Sarif, 8}, {OutputFormat::Human, 1}};
+  for (const auto& c : cases) {
+    const CheckRun one = run_with_workers(root, c.format, 1);
+    fail_once_after_output = true;
+    const CheckRun starved = run_with_workers(root, c.format, c.workers);
+    EXPECT_FALSE(fail_once_after_output || failing_once) << c.workers;
+    EXPECT_EQ(starved.status, one.status) << c.workers;
+    EXPECT_TRUE(starved.streams.out == one.streams.out) << c.workers << ": standard output differs";
+    EXPECT_EQ(starved.streams.err, one.streams.err) << c.workers;
+  }
 }
 
 // Nothing after the output can fail the run: not even running out of

@@ -1,6 +1,6 @@
 // Under a limit of threads, memory or descriptors, a run on every CPU gives
 // exactly what a one-worker run under the same limit gives: both streams, the
-// prompt and the exit status; never a signal.
+// prompt and the exit status; never a signal. A stack limit changes nothing.
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -17,23 +17,37 @@ using test::read_text;
 
 class Limits : public ProjectTest {
  protected:
-  // Runs quarn under `limits` (ulimit options of bash), as `user` when one
-  // is given, on every CPU or pinned to the first one it may use; the prompt
-  // is read back and removed.
-  QuarnRun run(const std::string& limits, const std::string& args, bool one_cpu, bool as_nobody,
-               std::string& prompt) {
+  // Runs quarn after `setup` (shell commands such as ulimit), as nobody or
+  // not, on every CPU or pinned to the first one it may use.
+  QuarnRun run_after(const std::string& setup, const std::string& args, bool one_cpu, bool as_nobody) {
     // Low descriptors the test runner left open are closed first, so that a
     // descriptor limit means the same everywhere.
     std::vector<std::string> command = {
         "bash", "-c",
-        fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {}{} check {} --remediation-prompt p.md",
-                    limits, one_cpu ? "taskset -c 0 " : "", as_nobody ? reachable.path().native() : QUARN_BIN, args)};
+        fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; {} exec {}{} check {}", setup,
+                    one_cpu ? "taskset -c 0 " : "", as_nobody ? reachable.path().native() : QUARN_BIN, args)};
     if (as_nobody) command.insert(command.begin(), test::kAsNobody.begin(), test::kAsNobody.end());
     auto result = run_process(command.front(), std::vector(command.begin() + 1, command.end()), dir.path().native());
-    prompt = read_text(at("p.md"));
-    fs::remove(at("p.md"));
     if (!result) return {};
     return {result->standard_output, result->standard_error, result->exit_status.value_or(-1)};
+  }
+
+  // The same under `limits` (ulimit options of bash); the prompt is read
+  // back and removed.
+  QuarnRun run(const std::string& limits, const std::string& args, bool one_cpu, bool as_nobody,
+               std::string& prompt) {
+    QuarnRun result = run_after("ulimit " + limits + ";", args + " --remediation-prompt p.md", one_cpu, as_nobody);
+    prompt = read_text(at("p.md"));
+    fs::remove(at("p.md"));
+    return result;
+  }
+
+  // Root can run quarn as nobody, whose process limit then binds.
+  bool can_drop_root() {
+    std::vector<std::string> probe_args(test::kAsNobody.begin() + 1, test::kAsNobody.end());
+    probe_args.insert(probe_args.end(), {reachable.path().native(), "--version"});
+    const auto probe = run_process(test::kAsNobody.front(), probe_args, "/");
+    return ::geteuid() == 0 && probe && probe->exit_status == 0;
   }
 
   test::ReachableQuarn reachable;
@@ -64,10 +78,7 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
   fs::create_symlink("/dev/zero", at("streams/zero1.py"));
   fs::create_symlink("/dev/zero", at("streams/zero2.py"));
 
-  std::vector<std::string> probe_args(test::kAsNobody.begin() + 1, test::kAsNobody.end());
-  probe_args.insert(probe_args.end(), {reachable.path().native(), "--version"});
-  const auto probe = run_process(test::kAsNobody.front(), probe_args, "/");
-  const bool can_drop_root = ::geteuid() == 0 && probe && probe->exit_status == 0;
+  const bool as_nobody_too = can_drop_root();
   const struct {
     const char* limits;
     const char* args;
@@ -91,7 +102,7 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
       skipped += fmt::format(" {}: the sanitizers need more memory and descriptors;", c.limits);
       continue;
     }
-    if (c.as_nobody && !can_drop_root) {
+    if (c.as_nobody && !as_nobody_too) {
       skipped += fmt::format(" {}: cannot run as an unprivileged user here;", c.limits);
       continue;
     }
@@ -106,6 +117,75 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
     EXPECT_TRUE(prompt == one_prompt) << c.limits;
   }
   if (!skipped.empty()) GTEST_SKIP() << "skipped" << skipped;
+}
+
+
+std::string repeat(std::string_view piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// Input nested as deep as the parser and the TOML reader go gives under any
+// stack limit what it gives under the default one, on one worker and on
+// many: quarn runs on stacks of its own size. Where it can start no thread,
+// the main thread works with the stack limit raised as far as the hard limit
+// allows; below what the input needs, a file gets the nesting warning and
+// the configuration its nesting error. Never a signal.
+TEST_F(Limits, AnyStackLimitGivesWhatTheDefaultGives) {
+  fs::permissions(dir.path(), fs::perms(0777));
+  const std::string lambda_defaults = "x = " + repeat("lambda a=", 3000) + "1" + repeat(": 1", 3000) + "\n";
+  write("py/defaults.py", lambda_defaults);
+  write("py/lambdas.py", "x = " + repeat("lambda:", 3000) + "1\n");
+  write("py/conditionals.py", "x = " + repeat("a if b else ", 3000) + "1\n");
+  // Just inside the depth limit: parses under the default stack.
+  write("py/parsed.py", "x = " + repeat("lambda a=", 2900) + "1" + repeat(": 1", 2900) + "\n");
+  write("py/plain.py", "def f(a, b, c, d, e, f):\n    return eval('1')\n");
+  write("toml/a.py", "x = 1\n");
+  write("toml/quarn.toml", "x = " + repeat("{a=", 255) + "1" + repeat("}", 255) + "\n");
+
+  constexpr std::string_view kNested = "too many nested expressions or blocks at byte offset ";
+  constexpr std::string_view kTooSmall = " levels (the stack allows no more)\n";
+  const struct {
+    const char* args;
+    // Without threads under -s 256: what standard error holds, the status.
+    std::string_view small_stack_error;
+    int small_stack_status;
+  } inputs[] = {
+      {"py/defaults.py --profile strict", kNested, 2},
+      {"py/lambdas.py --profile strict", kNested, 2},
+      {"py/conditionals.py --profile strict", kNested, 2},
+      {"py/parsed.py --profile strict", kNested, 2},
+      {"py --profile strict", kNested, 1},
+      {"toml/a.py", kTooSmall, 2},
+  };
+  const bool as_nobody = can_drop_root();
+  // Without a thread to spare, LeakSanitizer cannot run at exit.
+  const std::string no_threads = "export ASAN_OPTIONS=detect_leaks=0; ulimit ";
+  for (const auto& input : inputs) {
+    const QuarnRun reference = run_after("", input.args, false, false);
+    EXPECT_TRUE(reference.status == 1 || reference.status == 2) << input.args << reference.err;
+    for (const char* limits : {"", "ulimit -s 256;", "ulimit -s 512;", "ulimit -s 1024;", "ulimit -s unlimited;"}) {
+      for (bool one_cpu : {true, false}) {
+        const std::string where = fmt::format("{} after '{}' on {}", input.args, limits, one_cpu ? "one CPU" : "all");
+        const QuarnRun limited = run_after(limits, input.args, one_cpu, false);
+        EXPECT_EQ(limited.status, reference.status) << where;
+        EXPECT_EQ(limited.err, reference.err) << where;
+        EXPECT_TRUE(limited.out == reference.out) << where;
+      }
+    }
+    if (!as_nobody) continue;
+    // A soft limit is raised.
+    const QuarnRun raised = run_after(no_threads + "-S -u 1 -s 256;", input.args, false, true);
+    EXPECT_EQ(raised.status, reference.status) << input.args;
+    EXPECT_EQ(raised.err, reference.err) << input.args;
+    EXPECT_TRUE(raised.out == reference.out) << input.args;
+    const QuarnRun small = run_after(no_threads + "-u 1 -s 256;", input.args, false, true);
+    EXPECT_EQ(small.status, input.small_stack_status) << input.args << small.err;
+    EXPECT_NE(small.err.find(input.small_stack_error), std::string::npos) << input.args << small.err;
+    EXPECT_EQ(small.err.find("Sanitizer"), std::string::npos) << input.args << small.err;
+  }
+  if (!as_nobody) GTEST_SKIP() << "cannot run as an unprivileged user here: no run without threads";
 }
 
 }  // namespace

@@ -44,8 +44,17 @@ void run_on_work_stack(const std::function<void()>& body);
 // per thread.
 std::uintptr_t stack_bottom();
 
-// An address inside the caller's frame (its own, when it inlines this).
-inline std::uintptr_t stack_position() { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)); }
+// The stack pointer where this is inlined: one instruction on x86-64, where
+// taking the frame address would make the caller set up a frame.
+inline std::uintptr_t stack_position() {
+#if defined(__x86_64__)
+  std::uintptr_t pointer;
+  asm("movq %%rsp, %0" : "=r"(pointer));
+  return pointer;
+#else
+  return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+#endif
+}
 
 // Bytes of stack left below the caller on this thread.
 std::size_t stack_left();

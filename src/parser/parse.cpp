@@ -51,8 +51,10 @@ void set_height(NodeRef n, std::uint16_t height) {
 
 Parser::DepthGuard::DepthGuard(Parser& p)
     : parser(p), ok(++p.depth_ <= kMaxParseDepth && stack_position() >= p.stack_floor_) {
-  if (!ok) p.fatal(p.tok().start, "too many nested expressions or blocks");
+  if (!ok) refuse(p);
 }
+
+void Parser::DepthGuard::refuse(Parser& p) { p.fatal(p.tok().start, "too many nested expressions or blocks"); }
 
 Parser::Parser(std::string_view source, std::span<const Token> tokens, Arena& arena)
     : src_(source), toks_(tokens), arena_(arena), stack_floor_(stack_bottom() + kParseStackReserve) {}

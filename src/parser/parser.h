@@ -56,6 +56,10 @@ class Parser {
     explicit DepthGuard(Parser& p);
     ~DepthGuard() { --parser.depth_; }
     explicit operator bool() const { return ok; }
+
+   private:
+    // Apart, so that the check itself needs no stack frame.
+    [[gnu::cold, gnu::noinline]] static void refuse(Parser& p);
   };
 
   // Literal text of f-strings and concatenated strings being assembled: the

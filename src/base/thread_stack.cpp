@@ -13,6 +13,8 @@ namespace quarn {
 
 namespace {
 
+constexpr std::size_t kSmallestWorkStack = std::size_t{256} << 10;
+
 void* run_body(void* body) noexcept {
   std::unique_ptr<std::function<void()>>(static_cast<std::function<void()>*>(body))->operator()();
   return nullptr;
@@ -71,11 +73,16 @@ void WorkThread::join() {
 }
 
 void run_on_work_stack(const std::function<void()>& body) {
+  // Under a tight limit of address space a smaller stack may still be had:
+  // mapped whole at the start, it cannot fail to grow later as the main
+  // thread's can.
   std::optional<WorkThread> thread;
-  try {
-    thread.emplace(body);
-  } catch (const std::exception&) {
-    // No thread or no memory for one: the calling thread does the work.
+  for (std::size_t size = kWorkStackSize; !thread && size >= kSmallestWorkStack; size /= 2) {
+    try {
+      thread.emplace(body, size);
+    } catch (const std::exception&) {
+      // No thread or no memory for one.
+    }
   }
   if (thread) {
     thread->join();

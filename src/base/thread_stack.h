@@ -35,9 +35,10 @@ class WorkThread {
   bool joinable_ = false;
 };
 
-// Runs `body` on a WorkThread and waits for it. Where none can start, runs it
-// on the calling thread, whose soft stack limit is raised first as far toward
-// kWorkStackSize as the hard limit allows.
+// Runs `body` on a WorkThread and waits for it, on a smaller stack when
+// there is no address space for kWorkStackSize. Where no thread can start,
+// runs it on the calling thread, whose soft stack limit is raised first as far
+// toward kWorkStackSize as the hard limit allows.
 void run_on_work_stack(const std::function<void()>& body);
 
 // The lowest address the calling thread's stack may grow to, looked up once

@@ -21,12 +21,14 @@ void* run_body(void* body) noexcept {
 }
 
 // Linux grows the main thread's stack up to the soft limit in force when it
-// grows, so raising the limit deepens the stack the thread already has.
-void raise_stack_limit() {
+// grows, so raising the limit deepens the stack the thread already has. True
+// when the limit now allows kWorkStackSize.
+bool raise_stack_limit() {
   struct rlimit limit;
-  if (::getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur >= kWorkStackSize) return;
+  if (::getrlimit(RLIMIT_STACK, &limit) != 0) return false;
+  if (limit.rlim_cur >= kWorkStackSize) return true;
   limit.rlim_cur = std::min<rlim_t>(kWorkStackSize, limit.rlim_max);
-  ::setrlimit(RLIMIT_STACK, &limit);
+  return ::setrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur >= kWorkStackSize;
 }
 
 std::uintptr_t find_stack_bottom() {
@@ -73,23 +75,27 @@ void WorkThread::join() {
 }
 
 void run_on_work_stack(const std::function<void()>& body) {
-  // Under a tight limit of address space a smaller stack may still be had:
-  // mapped whole at the start, it cannot fail to grow later as the main
-  // thread's can.
-  std::optional<WorkThread> thread;
-  for (std::size_t size = kWorkStackSize; !thread && size >= kSmallestWorkStack; size /= 2) {
-    try {
-      thread.emplace(body, size);
-    } catch (const std::exception&) {
-      // No thread or no memory for one.
+  // The calling thread serves when its stack may grow that far: a thread of
+  // its own would also get a malloc arena of its own, which costs glibc's
+  // single-threaded path and, under a limit of address space, 64 MiB of it.
+  if (!raise_stack_limit()) {
+    // Under a tight limit of address space a smaller stack may still be
+    // had; mapped whole at the start, it cannot fail to grow later.
+    std::optional<WorkThread> thread;
+    for (std::size_t size = kWorkStackSize; !thread && size >= kSmallestWorkStack; size /= 2) {
+      try {
+        thread.emplace(body, size);
+      } catch (const std::exception&) {
+        // No thread or no memory for one.
+      }
+    }
+    if (thread) {
+      thread->join();
+      return;
     }
   }
-  if (thread) {
-    thread->join();
-    return;
-  }
-  raise_stack_limit();
-  // Looked up now, while this frame is near the top of the stack.
+  // Looked up now, after the limit was raised, while this frame is near the
+  // top of the stack.
   (void)stack_bottom();
   body();
 }

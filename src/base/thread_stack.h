@@ -1,7 +1,7 @@
 #pragma once
 
-// Stacks of known size. Parsing recurses as deep as its input nests, so the
-// work of a command runs on threads whose stack size quarn sets, not the one
+// Stacks of known size. Parsing recurses as deep as its input nests, so a
+// command and its workers run on stacks whose size quarn sets, whatever
 // `ulimit -s` gives; recursion checks what is left on the calling thread.
 
 #include <pthread.h>
@@ -35,10 +35,10 @@ class WorkThread {
   bool joinable_ = false;
 };
 
-// Runs `body` on a WorkThread and waits for it, on a smaller stack when
-// there is no address space for kWorkStackSize. Where no thread can start,
-// runs it on the calling thread, whose soft stack limit is raised first as far
-// toward kWorkStackSize as the hard limit allows.
+// Runs `body` on a stack of kWorkStackSize bytes: the calling thread's, its
+// soft limit raised that far, when the hard limit allows; else a WorkThread's,
+// a smaller one when there is no address space for that much. Where no thread
+// can start, on the calling thread with the stack it has.
 void run_on_work_stack(const std::function<void()>& body);
 
 // The lowest address the calling thread's stack may grow to, looked up once

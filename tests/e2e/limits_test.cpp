@@ -128,10 +128,9 @@ std::string repeat(std::string_view piece, int times) {
 
 // Input nested as deep as the parser and the TOML reader go gives under any
 // stack limit what it gives under the default one, on one worker and on
-// many: quarn runs on stacks of its own size. Where it can start no thread,
-// the main thread works with the stack limit raised as far as the hard limit
-// allows; below what the input needs, a file gets the nesting warning and
-// the configuration its nesting error. Never a signal.
+// many: quarn raises the soft limit or runs on threads with stacks of its own
+// size. Only without threads under a low hard limit does a file get the
+// nesting warning and the configuration its nesting error. Never a signal.
 TEST_F(Limits, AnyStackLimitGivesWhatTheDefaultGives) {
   fs::permissions(dir.path(), fs::perms(0777));
   write("py/defaults.py", "x = " + repeat("lambda a=", 3000) + "1" + repeat(": 1", 3000) + "\n");

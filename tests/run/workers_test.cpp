@@ -147,8 +147,8 @@ TEST(RunInOrder, AFailureOnAWorkerStopsThePool) {
   EXPECT_EQ(on_workers, 2);
 }
 
-// Pool threads, like the thread a command runs on, have a stack of the work
-// size, whatever `ulimit -s` gave the process.
+// Pool threads have a stack of the work size, whatever `ulimit -s` gave the
+// process.
 TEST(RunInOrder, WorkersRunOnWorkStacks) {
   std::vector<std::size_t> left(16);
   run_in_order(
@@ -159,9 +159,6 @@ TEST(RunInOrder, WorkersRunOnWorkStacks) {
         return 0;
       },
       [](std::size_t, int) {});
-  std::size_t on_command_stack = 0;
-  run_on_work_stack([&] { on_command_stack = stack_left(); });
-  left.push_back(on_command_stack);
   for (std::size_t bytes : left) {
     EXPECT_GT(bytes, kWorkStackSize / 4 * 3);
     EXPECT_LE(bytes, kWorkStackSize);

@@ -16,7 +16,8 @@ namespace {
 constexpr std::size_t kSmallestWorkStack = std::size_t{256} << 10;
 
 void* run_body(void* body) noexcept {
-  std::unique_ptr<std::function<void()>>(static_cast<std::function<void()>*>(body))->operator()();
+  const std::unique_ptr<std::function<void()>> owned(static_cast<std::function<void()>*>(body));
+  (*owned)();
   return nullptr;
 }
 

@@ -12,13 +12,13 @@
 
 namespace quarn {
 
-// The stack of every thread that reads, parses, checks and renders. The
-// deepest input the parser accepts needs about 3.1 MiB in the sanitizer
-// build and 1.3 MiB in Release.
+// The stack a command and its workers run on. The deepest input the parser
+// accepts needs about 3.1 MiB in the sanitizer build and 1.3 MiB in Release.
 inline constexpr std::size_t kWorkStackSize = std::size_t{16} << 20;
 
 // A thread running `body` on a stack of `stack_size` bytes. It is joined by
-// join() or, at the latest, when it goes away.
+// join() or, at the latest, when it goes away; like std::thread, it ends the
+// process when `body` throws.
 class WorkThread {
  public:
   // Throws std::system_error when the system gives no thread or no memory

@@ -56,8 +56,8 @@ std::string render_parse_error(std::string_view text, const TomlInput& input, co
 // toml++ recurses once per array or inline table it reads, and once per
 // level of the tree when it fixes up source regions and frees tables. On a
 // work stack its own nesting limit and MAX_KEY_DEPTH bind first; on a smaller
-// one (the main thread of a run that could start no thread) the stack left
-// bounds both, half of it for each kind of recursion.
+// one (a run that could neither raise its stack limit nor start a thread)
+// the stack left bounds both, half of it for each kind of recursion.
 constexpr std::size_t kTomlStackReserve = std::size_t{16} << 10;
 constexpr std::size_t kTomlStackPerNestedValue = 2048;  // measured: 1.2 KiB
 constexpr std::size_t kTomlStackPerKeyLevel = 512;      // measured: 0.25 KiB

@@ -3,6 +3,7 @@
 
 #include "base/output.h"
 #include "base/signals.h"
+#include "base/thread_stack.h"
 #include "cli/cli.h"
 
 namespace {
@@ -17,12 +18,8 @@ int run(int argc, char** argv) {
   return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  quarn::hold_closed_standard_streams();
-  quarn::set_up_signals();
-  // What a run could not go on from ends it like any other error.
+// What a run could not go on from ends it like any other error.
+int run_or_report(int argc, char** argv) {
   try {
     return run(argc, argv);
   } catch (const std::bad_alloc&) {
@@ -33,4 +30,16 @@ int main(int argc, char** argv) {
     quarn::write_stderr("\n");
   }
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quarn::hold_closed_standard_streams();
+  quarn::set_up_signals();
+  int status = 2;
+  // Parsing recurses as deep as the input nests: the command runs on a stack
+  // of known size, whatever `ulimit -s` says.
+  quarn::run_on_work_stack([&] { status = run_or_report(argc, argv); });
+  return status;
 }

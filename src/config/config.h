@@ -85,8 +85,9 @@ inline constexpr std::size_t MAX_KEY_DEPTH = 512;
 //   "read config PATH" over the system's error (or "stream did not contain
 //     valid UTF-8"),
 //   "parse config PATH" over a TOML syntax or decoding error, or a key
-//     deeper than MAX_KEY_DEPTH, that shows the line, column and source line
-//     of the fault,
+//     deeper than MAX_KEY_DEPTH or a key or value nested deeper than the
+//     stack left allows, that shows the line, column and source line of the
+//     fault,
 //   or one plain validation message (see validate_config).
 // Nothing of a rejected file is returned.
 Result<Config> load_config(const std::filesystem::path& path);

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <string>
 #include <unordered_set>
 #include <utility>
 
@@ -5,6 +7,7 @@
 #include <toml++/toml.h>
 
 #include "base/output.h"
+#include "base/thread_stack.h"
 #include "config/config.h"
 #include "config/decode.h"
 #include "config/toml_input.h"
@@ -50,21 +53,40 @@ Error render_parse_error(std::string_view text, const TomlInput& input, const to
   return render_toml_error(text, where, input.original_description(error.description(), where.begin));
 }
 
-// toml++ fixes up source regions and frees tables recursively, so a key
-// nested deep enough would overflow the stack: the document never reaches
-// it. A syntax error before the key is still the first fault of the file:
-// the text up to the key, which nests no deeper than allowed, is parsed
-// alone to look for one.
-Error deep_key_error(std::string_view text, const TomlScan& scan) {
-  const TextSpan key = *scan.too_deep;
-  toml::source_region where{position_at(text, key.begin), position_at(text, key.end), nullptr};
-  const TomlInput before(text.substr(0, key.begin), scan.unsafe);
+// toml++ recurses once per array or inline table it reads, and once per
+// level of the tree when it fixes up source regions and frees tables. On a
+// work stack its own nesting limit and MAX_KEY_DEPTH bind first; on a smaller
+// one (a run that could neither raise its stack limit nor start a thread)
+// the stack left bounds both, half of it for each kind of recursion.
+constexpr std::size_t kTomlStackReserve = std::size_t{16} << 10;
+constexpr std::size_t kTomlStackPerNestedValue = 2048;  // measured: 1.2 KiB
+constexpr std::size_t kTomlStackPerKeyLevel = 512;      // measured: 0.25 KiB
+constexpr std::string_view kStackNote = " (the stack allows no more)";
+
+struct TomlDepthLimits {
+  std::size_t keys;    // levels a key may sit below the root table
+  std::size_t values;  // arrays and inline tables open at once
+};
+
+TomlDepthLimits depth_limits_within_stack() {
+  const std::size_t left = stack_left();
+  const std::size_t half = left > kTomlStackReserve ? (left - kTomlStackReserve) / 2 : 0;
+  return {std::min(MAX_KEY_DEPTH, half / kTomlStackPerKeyLevel), half / kTomlStackPerNestedValue};
+}
+
+// A key or a value nested too deep never reaches toml++ with the rest of the
+// document. A syntax error before it is still the first fault of the file:
+// the text up to it, which nests no deeper than allowed, is parsed alone to
+// look for one.
+Error too_deep_error(std::string_view text, const TomlScan& scan, TextSpan deep, std::string_view message) {
+  toml::source_region where{position_at(text, deep.begin), position_at(text, deep.end), nullptr};
+  const TomlInput before(text.substr(0, deep.begin), scan.unsafe);
   try {
     (void)toml::parse(before.text());
   } catch (const toml::parse_error& error) {
     if (before.original(error.source()).begin < where.begin) return render_parse_error(text, before, error);
   }
-  return render_toml_error(text, where, fmt::format("key nested deeper than {} levels", MAX_KEY_DEPTH));
+  return render_toml_error(text, where, message);
 }
 
 }  // namespace
@@ -73,8 +95,17 @@ Config default_config() { return Config{}; }
 
 Result<Config> parse_config(std::string_view text) {
   if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
-  const TomlScan scan = scan_toml(text, MAX_KEY_DEPTH);
-  if (scan.too_deep) return fail(deep_key_error(text, scan));
+  const TomlDepthLimits limits = depth_limits_within_stack();
+  const TomlScan scan = scan_toml(text, limits.keys, limits.values);
+  if (scan.too_deep) {
+    return fail(too_deep_error(text, scan, *scan.too_deep,
+                               fmt::format("key nested deeper than {} levels{}", limits.keys,
+                                           limits.keys < MAX_KEY_DEPTH ? kStackNote : "")));
+  }
+  if (scan.too_nested) {
+    return fail(too_deep_error(text, scan, *scan.too_nested,
+                               fmt::format("value nested deeper than {} levels{}", limits.values, kStackNote)));
+  }
   const TomlInput input(text, scan.unsafe);
   toml::table document;
   try {

@@ -47,10 +47,11 @@ CodePoint code_point_at(std::string_view text, std::size_t pos) {
 // that no input, however deep, deepens the scanner's own call stack.
 class TomlScanner {
  public:
-  TomlScanner(std::string_view text, std::size_t depth_limit) : text_(text), limit_(depth_limit) {}
+  TomlScanner(std::string_view text, std::size_t depth_limit, std::size_t nesting_limit)
+      : text_(text), limit_(depth_limit), nesting_limit_(nesting_limit) {}
 
   TomlScan run() {
-    while (!scan_.too_deep && skip_gaps()) {
+    while (!stopped() && skip_gaps()) {
       if (peek() == '[') {
         table_header();
       } else if (is_key_start(peek())) {
@@ -68,6 +69,14 @@ class TomlScanner {
     bool is_array;
     std::size_t depth;
   };
+
+  bool stopped() const { return scan_.too_deep || scan_.too_nested; }
+
+  // Ends the scan at `span`; nothing from there on counts.
+  void stop(std::optional<TextSpan>& at, TextSpan span) {
+    at = span;
+    std::erase_if(scan_.unsafe, [&](const UnsafeCodePoint& point) { return point.span.begin >= span.begin; });
+  }
 
   bool at_end() const { return pos_ >= text_.size(); }
   char peek() const { return at_end() ? '\0' : text_[pos_]; }
@@ -123,19 +132,19 @@ class TomlScanner {
     if (peek() == '[') ++pos_;
     skip_spaces();
     table_depth_ = key(0);
-    if (!scan_.too_deep) rest_of_line();
+    if (!stopped()) rest_of_line();
   }
 
   void key_value_line() {
     std::size_t depth = key(table_depth_);
-    if (scan_.too_deep) return;
+    if (stopped()) return;
     skip_spaces();
     if (peek() == '=') {
       ++pos_;
       skip_spaces();
       value(depth);
     }
-    if (!scan_.too_deep) rest_of_line();
+    if (!stopped()) rest_of_line();
   }
 
   // The parts of one key, the first one level below `depth`. Returns the
@@ -145,8 +154,7 @@ class TomlScanner {
       std::size_t begin = pos_;
       key_part();
       if (++depth > limit_) {
-        scan_.too_deep = TextSpan{begin, pos_};
-        std::erase_if(scan_.unsafe, [&](const UnsafeCodePoint& point) { return point.span.begin >= begin; });
+        stop(scan_.too_deep, {begin, pos_});
         return depth;
       }
       skip_spaces();
@@ -172,7 +180,7 @@ class TomlScanner {
   void value(std::size_t depth) {
     std::vector<Open> open;
     one_value(depth, open);
-    while (!scan_.too_deep && !open.empty() && skip_gaps()) {
+    while (!stopped() && !open.empty() && skip_gaps()) {
       const Open top = open.back();
       char c = peek();
       if (c == ',') {
@@ -192,7 +200,7 @@ class TomlScanner {
 
   void inline_table_entry(std::size_t table_depth, std::vector<Open>& open) {
     std::size_t depth = key(table_depth);
-    if (scan_.too_deep) return;
+    if (stopped()) return;
     skip_spaces();
     if (peek() != '=') return;
     ++pos_;
@@ -204,6 +212,10 @@ class TomlScanner {
   void one_value(std::size_t depth, std::vector<Open>& open) {
     char c = peek();
     if (c == '[' || c == '{') {
+      if (open.size() >= nesting_limit_) {
+        stop(scan_.too_nested, {pos_, pos_ + 1});
+        return;
+      }
       ++pos_;
       open.push_back({c == '[', depth});
     } else if (c == '"' || c == '\'') {
@@ -267,6 +279,7 @@ class TomlScanner {
 
   std::string_view text_;
   std::size_t limit_;
+  std::size_t nesting_limit_;
   std::size_t pos_ = 0;
   std::size_t table_depth_ = 0;
   TomlScan scan_;
@@ -274,6 +287,8 @@ class TomlScanner {
 
 }  // namespace
 
-TomlScan scan_toml(std::string_view text, std::size_t depth_limit) { return TomlScanner(text, depth_limit).run(); }
+TomlScan scan_toml(std::string_view text, std::size_t depth_limit, std::size_t nesting_limit) {
+  return TomlScanner(text, depth_limit, nesting_limit).run();
+}
 
 }  // namespace quarn

@@ -4,6 +4,7 @@
 // input that toml++ 3.3 cannot take safely.
 
 #include <cstddef>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -34,12 +35,16 @@ struct TomlScan {
   // header's, or the inline table's); each array puts its elements one level
   // below itself. The scan ends there.
   std::optional<TextSpan> too_deep;
-  // In document order, and all before too_deep.
+  // The first `[` or `{` of a value that opens more arrays and inline tables
+  // at once than the nesting limit allows. The scan ends there.
+  std::optional<TextSpan> too_nested;
+  // In document order, and all before too_deep and too_nested.
   std::vector<UnsafeCodePoint> unsafe;
 };
 
 // Only the lexical structure is read: text the TOML grammar refuses is
 // skipped in some consistent way and left for the parser to report.
-TomlScan scan_toml(std::string_view text, std::size_t depth_limit);
+TomlScan scan_toml(std::string_view text, std::size_t depth_limit,
+                   std::size_t nesting_limit = std::numeric_limits<std::size_t>::max());
 
 }  // namespace quarn

@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "base/output.h"
+#include "base/thread_stack.h"
 #include "parser/ast_children.h"
 #include "parser/lexer.h"
 #include "parser/parser.h"
@@ -21,6 +22,11 @@ constexpr int kMaxParseDepth = 3000;
 // are parsed by loops but nest in the tree; walkers over the tree recurse,
 // so the depth is bounded too. Python itself refuses far shallower trees.
 constexpr std::size_t kMaxTreeDepth = 5000;
+
+// Stack a guard leaves below itself: the deepest descent to the next guard
+// and the allocations of the fatal error path. Measured: under 16 KiB in the
+// sanitizer build, under 1 KiB in Release.
+constexpr std::size_t kParseStackReserve = std::size_t{32} << 10;
 
 std::uint16_t height_of(NodeRef n) {
   switch (n.family) {
@@ -43,12 +49,15 @@ void set_height(NodeRef n, std::uint16_t height) {
 
 }  // namespace
 
-Parser::DepthGuard::DepthGuard(Parser& p) : parser(p), ok(++p.depth_ <= kMaxParseDepth) {
-  if (!ok) p.fatal(p.tok().start, "too many nested expressions or blocks");
+Parser::DepthGuard::DepthGuard(Parser& p)
+    : parser(p), ok(++p.depth_ <= kMaxParseDepth && stack_position() >= p.stack_floor_) {
+  if (!ok) refuse(p);
 }
 
+void Parser::DepthGuard::refuse(Parser& p) { p.fatal(p.tok().start, "too many nested expressions or blocks"); }
+
 Parser::Parser(std::string_view source, std::span<const Token> tokens, Arena& arena)
-    : src_(source), toks_(tokens), arena_(arena) {}
+    : src_(source), toks_(tokens), arena_(arena), stack_floor_(stack_bottom() + kParseStackReserve) {}
 
 bool Parser::at_soft_keyword(std::string_view word) const {
   return at(Tok::Name) && text(tok()) == word;

@@ -24,7 +24,8 @@ struct SyntaxError {
 
 // Parses a whole file in module mode into a tree allocated in `arena`.
 // Identifiers and undecoded literal texts view `source`, which must outlive
-// the tree. Recursion is bounded, so no input can exhaust the stack.
+// the tree. Recursion is bounded in depth and by the stack left on the
+// calling thread, so no input can exhaust the stack.
 std::expected<Module, SyntaxError> parse_python(std::string_view source, Arena& arena);
 
 }  // namespace py

@@ -48,13 +48,18 @@ class Parser {
     std::span<T> copy(Arena& arena) const { return arena.copy_tail(items, base); }
   };
 
-  // Counts nesting on recursive entries so that no input exhausts the stack.
+  // Counts nesting on recursive entries and checks the stack left, so that
+  // no input exhausts the stack.
   struct DepthGuard {
     Parser& parser;
     bool ok;
     explicit DepthGuard(Parser& p);
     ~DepthGuard() { --parser.depth_; }
     explicit operator bool() const { return ok; }
+
+   private:
+    // Apart, so that the check itself needs no stack frame.
+    [[gnu::cold, gnu::noinline]] static void refuse(Parser& p);
   };
 
   // Literal text of f-strings and concatenated strings being assembled: the
@@ -247,6 +252,7 @@ class Parser {
   std::size_t pos_ = 0;
   std::size_t furthest_ = 0;
   int depth_ = 0;
+  std::uintptr_t stack_floor_;  // the lowest stack address a guard passes at
   bool fatal_ = false;
   SyntaxError error_;
   NodeRef last_node_{static_cast<const Stmt*>(nullptr)};

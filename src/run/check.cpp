@@ -156,7 +156,7 @@ void free_findings(RunOutcome& outcome, unsigned workers) noexcept {
 }
 
 // Under a limit of address space each worker needs room of its own: its
-// stack and its malloc arena take about 72 MiB before it reads a file. One
+// stack and its malloc arena take about 80 MiB before it reads a file. One
 // worker per 256 MiB of the limit, so that a run under a tight limit is a
 // one-worker run.
 unsigned workers_within_memory_limit() {

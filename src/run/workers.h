@@ -6,9 +6,10 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 #include <vector>
+
+#include "base/thread_stack.h"
 
 namespace quarn {
 
@@ -21,11 +22,11 @@ struct ProduceOnCaller {};
 // running (as in a one-worker run).
 enum class Producer { worker, caller, alone };
 
-// Starts one pool thread; may throw, as std::thread does when the system
+// Starts one pool thread; may throw, as WorkThread does when the system
 // has no thread left to give.
-using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+using ThreadStarter = std::function<WorkThread(std::function<void()>)>;
 
-inline std::thread start_thread(std::function<void()> body) { return std::thread(std::move(body)); }
+inline WorkThread start_thread(std::function<void()> body) { return WorkThread(std::move(body)); }
 
 // Calls `produce(i, where)` for i in [0, count) on up to `workers` threads
 // and `consume(i, result)` on the calling thread in index order, each as soon
@@ -99,7 +100,7 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
     }
   };
 
-  std::vector<std::thread> threads;
+  std::vector<WorkThread> threads;
   bool joined = false;
   auto stop_and_join = [&] {
     if (joined) return;
@@ -108,7 +109,7 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
       stopped = true;
     }
     slot_free.notify_all();
-    for (std::thread& thread : threads) thread.join();
+    for (WorkThread& thread : threads) thread.join();
     joined = true;
   };
   struct JoinOnExit {

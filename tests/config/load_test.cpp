@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/thread_stack.h"
 #include "config/config.h"
 
 namespace quarn {
@@ -73,6 +74,52 @@ TEST_F(LoadConfig, ParseErrorsCarryThePath) {
                                          "  |           ^^^^^\n"
                                          "invalid type: string \"yes\", expected a boolean");
   EXPECT_EQ(config.error().messages().size(), 2u);
+}
+
+std::string repeat(std::string_view piece, std::size_t times) {
+  std::string out;
+  for (std::size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// On a stack smaller than quarn's own, keys, arrays and inline tables nest
+// no deeper than what is left of it allows; the error points at the first key
+// part or bracket past that. A syntax error before it is still the one
+// reported.
+TEST(ParseConfig, NestingBoundedByTheStackLeft) {
+  const std::string inline_tables = "x = " + repeat("{a=", 255) + "1" + repeat("}", 255) + "\n";
+  std::string keys;
+  for (std::size_t parts = 1; parts <= MAX_KEY_DEPTH; ++parts) keys += "[[a" + repeat(".a", parts - 1) + "]]\n";
+  const struct {
+    std::string toml;
+    bool loads;  // on a work stack
+    // What the error on a small stack holds: the line shown and the message.
+    std::string_view line;
+    std::string_view message;
+  } cases[] = {
+      {inline_tables, true, " | x = {a={a={a=", "\nvalue nested deeper than "},
+      {"x = " + repeat("[", 255) + "1" + repeat("]", 255) + "\n", true, " | x = [[[[", "\nvalue nested deeper than "},
+      {keys, true, " | [[a.a.a.a.a.a.a.a.a.a.a.a", "\nkey nested deeper than "},
+      {"x = = 1\n" + inline_tables, false, "\n1 | x = = 1\n", "could not determine value type"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.toml.substr(0, 40));
+    bool loaded = false;
+    WorkThread([&] { loaded = parse_config(c.toml).has_value(); }).join();
+    EXPECT_EQ(loaded, c.loads);
+    std::string error;
+    WorkThread(
+        [&] {
+          auto config = parse_config(c.toml);
+          error = config ? "loaded" : config.error().render();
+        },
+        std::size_t{128} << 10)
+        .join();
+    EXPECT_TRUE(error.starts_with("TOML parse error at line ")) << error;
+    EXPECT_NE(error.find(c.line), std::string::npos) << error;
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    EXPECT_EQ(error.ends_with(" levels (the stack allows no more)"), c.loads) << error;
+  }
 }
 
 TEST_F(LoadConfig, ByteOrderMarkIsSkipped) {

@@ -67,6 +67,34 @@ TEST(TomlScan, FirstKeyPartPastTheLimit) {
   }
 }
 
+// Values measured against a nesting limit of 2 arrays and inline tables (and
+// 10 levels of keys); `deep` is the first bracket past it, at `at`.
+TEST(TomlScan, FirstValuePastTheNestingLimit) {
+  const DepthCase cases[] = {
+      {"a = [[1]]\nb = {c = [1]}\nd = [[1], [2], {e = 1}]", ""},
+      {"a = [[[1]]]", "[", 6},
+      {"a = {b = {c = {}}}", "{", 14},
+      {"a = [{b = [1]}]", "[", 10},
+      {"a = [\n  [1],\n  [[2]],\n]", "[", 16},
+      {"x.y = [[1], {z = [3]}]", "[", 17},
+      // Brackets in strings and comments, and table headers, are no values.
+      {"a = \"[[[\" # [[[\nb = '''\n{[[\n'''\n[[c.d]]\ne = [[1]]", ""},
+      // A key too deep ends the scan first.
+      {"a.b.c.d.e.f.g.h.i.j.k = [[[1]]]", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.toml);
+    std::optional<TextSpan> deep = scan_toml(c.toml, 10, 2).too_nested;
+    if (c.deep.empty()) {
+      EXPECT_FALSE(deep.has_value());
+      continue;
+    }
+    ASSERT_TRUE(deep.has_value());
+    EXPECT_EQ(deep->begin, c.at);
+    EXPECT_EQ(c.toml.substr(deep->begin, deep->end - deep->begin), c.deep);
+  }
+}
+
 // Where toml++ would test a code point it cannot classify for whitespace:
 // each one as written, and whether it is string content.
 struct UnsafeCase {
@@ -89,13 +117,15 @@ TEST(TomlScan, CodePointsTomlppCannotClassify) {
       // Nothing past a key too deep counts.
       {"a.b.c.d.e.f.g.h.i.j.\"\"\"\\\n\u00e9\"\"\" = 1\n\u00e9 = 1", {}},
       {"[a.b.c.d.e.f.g.h.i.j.k] \u00e9", {}},
+      // Nor past a value nested too deep.
+      {"a = [\u00e9, [[[[[[[[[[\u00e9", {{"\u00e9", false}}},
       // A byte that starts no UTF-8 sequence is stepped over.
       {"a = 1\xff\u00e9", {{"\u00e9", false}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.toml);
     std::vector<std::pair<std::string_view, bool>> found;
-    for (const UnsafeCodePoint& point : scan_toml(c.toml, 10).unsafe) {
+    for (const UnsafeCodePoint& point : scan_toml(c.toml, 10, 10).unsafe) {
       found.emplace_back(c.toml.substr(point.span.begin, point.span.end - point.span.begin), point.is_string_content);
     }
     EXPECT_EQ(found, c.unsafe);

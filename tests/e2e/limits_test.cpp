@@ -1,7 +1,9 @@
 // Under a limit of threads, memory or descriptors, a run on every CPU gives
 // exactly what a one-worker run under the same limit gives: both streams, the
-// prompt and the exit status; never a signal.
+// prompt and the exit status; never a signal. A stack limit changes nothing.
 #include <unistd.h>
+
+#include <optional>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -18,27 +20,45 @@ using test::read_text;
 
 class Limits : public ProjectTest {
  protected:
-  // Runs quarn under `limits` (ulimit options of bash), as `user` when one
-  // is given, on every CPU or pinned to the first one it may use; the prompt
-  // is read back and removed.
-  QuarnRun run(const std::string& limits, const std::string& args, bool one_cpu, bool unprivileged,
-               std::string& prompt) {
+  // Runs quarn after `setup` (shell commands such as ulimit), as the user
+  // `uid` when one is given, on every CPU or pinned to the first one it may
+  // use. A process limit counts every process of its user, so each test that
+  // sets one runs as a user of its own.
+  QuarnRun run_after(const std::string& setup, const std::string& args, bool one_cpu, std::optional<int> uid) {
     // Low descriptors the test runner left open are closed first, so that a
     // descriptor limit means the same everywhere.
     std::vector<std::string> command = {
         "bash", "-c",
-        fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {}{} check {} --remediation-prompt p.md",
-                    limits, one_cpu ? "taskset -c 0 " : "", unprivileged ? reachable.path().native() : QUARN_BIN, args)};
-    if (unprivileged) command.insert(command.begin(), kAsLimitedUser.begin(), kAsLimitedUser.end());
+        fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; {} exec {}{} check {}", setup,
+                    one_cpu ? "taskset -c 0 " : "", uid ? reachable.path().native() : QUARN_BIN, args)};
+    if (uid) {
+      const std::vector<std::string> as_user = test::as_user(*uid);
+      command.insert(command.begin(), as_user.begin(), as_user.end());
+    }
     auto result = run_process(command.front(), std::vector(command.begin() + 1, command.end()), dir.path().native());
-    prompt = read_text(at("p.md"));
-    fs::remove(at("p.md"));
     if (!result) return {};
     return {result->standard_output, result->standard_error, result->exit_status.value_or(-1)};
   }
 
+  // The same under `limits` (ulimit options of bash); the prompt is read
+  // back and removed.
+  QuarnRun run(const std::string& limits, const std::string& args, bool one_cpu, std::optional<int> uid,
+               std::string& prompt) {
+    QuarnRun result = run_after("ulimit " + limits + ";", args + " --remediation-prompt p.md", one_cpu, uid);
+    prompt = read_text(at("p.md"));
+    fs::remove(at("p.md"));
+    return result;
+  }
+
+  // Root can run quarn as another user, whose process limit then binds.
+  bool can_drop_root() {
+    std::vector<std::string> probe_args = test::as_user(test::kLimitsUser);
+    probe_args.insert(probe_args.end(), {reachable.path().native(), "--version"});
+    const auto probe = run_process(probe_args.front(), std::vector(probe_args.begin() + 1, probe_args.end()), "/");
+    return ::geteuid() == 0 && probe && probe->exit_status == 0;
+  }
+
   test::ReachableQuarn reachable;
-  const std::vector<std::string> kAsLimitedUser = test::as_user(test::kLimitsUser);
 };
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -66,10 +86,7 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
   fs::create_symlink("/dev/zero", at("streams/zero1.py"));
   fs::create_symlink("/dev/zero", at("streams/zero2.py"));
 
-  std::vector<std::string> probe_args(kAsLimitedUser.begin() + 1, kAsLimitedUser.end());
-  probe_args.insert(probe_args.end(), {reachable.path().native(), "--version"});
-  const auto probe = run_process(kAsLimitedUser.front(), probe_args, "/");
-  const bool can_drop_root = ::geteuid() == 0 && probe && probe->exit_status == 0;
+  const bool unprivileged_too = can_drop_root();
   const struct {
     const char* limits;
     const char* args;
@@ -94,13 +111,14 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
       skipped += fmt::format(" {}: the sanitizers need more memory and descriptors;", c.limits);
       continue;
     }
-    if (c.unprivileged && !can_drop_root) {
+    if (c.unprivileged && !unprivileged_too) {
       skipped += fmt::format(" {}: cannot run as an unprivileged user here;", c.limits);
       continue;
     }
     std::string prompt, one_prompt;
-    const QuarnRun all = run(c.limits, c.args, false, c.unprivileged, prompt);
-    const QuarnRun one = run(c.limits, c.args, true, c.unprivileged, one_prompt);
+    const std::optional<int> uid = c.unprivileged ? std::optional(test::kLimitsUser) : std::nullopt;
+    const QuarnRun all = run(c.limits, c.args, false, uid, prompt);
+    const QuarnRun one = run(c.limits, c.args, true, uid, one_prompt);
     EXPECT_TRUE(one.status == 1 || one.status == 2) << c.limits << one.err;
     EXPECT_NE(one.err.find(c.warned), std::string::npos) << c.limits << one.err;
     EXPECT_EQ(all.status, one.status) << c.limits << ": " << all.err;
@@ -113,6 +131,75 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
     }
   }
   if (!skipped.empty()) GTEST_SKIP() << "skipped" << skipped;
+}
+
+std::string repeat(std::string_view piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// Input nested as deep as the parser and the TOML reader go gives under any
+// stack limit what it gives under the default one, on one worker and on
+// many: quarn raises the soft limit or runs on threads with stacks of its own
+// size. Only without threads under a low hard limit does a file get the
+// nesting warning and the configuration its nesting error. Never a signal.
+TEST_F(Limits, AnyStackLimitGivesWhatTheDefaultGives) {
+  fs::permissions(dir.path(), fs::perms(0777));
+  write("py/defaults.py", "x = " + repeat("lambda a=", 3000) + "1" + repeat(": 1", 3000) + "\n");
+  write("py/lambdas.py", "x = " + repeat("lambda:", 3000) + "1\n");
+  write("py/conditionals.py", "x = " + repeat("a if b else ", 3000) + "1\n");
+  // Just inside the depth limit: parses under the default stack.
+  write("py/parsed.py", "x = " + repeat("lambda a=", 2900) + "1" + repeat(": 1", 2900) + "\n");
+  write("py/plain.py", "def f(a, b, c, d, e, f):\n    return eval('1')\n");
+  write("toml/a.py", "x = 1\n");
+  write("toml/quarn.toml", "x = " + repeat("{a=", 255) + "1" + repeat("}", 255) + "\n");
+
+  constexpr std::string_view kNested = "too many nested expressions or blocks at byte offset ";
+  constexpr std::string_view kTooSmall = " levels (the stack allows no more)\n";
+  const struct {
+    const char* args;
+    // Without threads under -s 256: what standard error holds, the status.
+    std::string_view small_stack_error;
+    int small_stack_status;
+  } inputs[] = {
+      {"py/defaults.py --profile strict", kNested, 2},
+      {"py/lambdas.py --profile strict", kNested, 2},
+      {"py/conditionals.py --profile strict", kNested, 2},
+      {"py/parsed.py --profile strict", kNested, 2},
+      {"py --profile strict", kNested, 1},
+      {"toml/a.py", kTooSmall, 2},
+  };
+  // A process limit binds root only once it runs as another user.
+  const std::optional<int> uid = ::geteuid() == 0 ? std::optional(test::kStackLimitsUser) : std::nullopt;
+  const bool threads_limited = !uid || can_drop_root();
+  // Without a thread to spare, LeakSanitizer cannot run at exit.
+  const std::string no_threads = "export ASAN_OPTIONS=detect_leaks=0; ulimit ";
+  for (const auto& input : inputs) {
+    const QuarnRun reference = run_after("", input.args, false, std::nullopt);
+    EXPECT_TRUE(reference.status == 1 || reference.status == 2) << input.args << reference.err;
+    EXPECT_EQ(reference.err.find("Sanitizer"), std::string::npos) << input.args << reference.err;
+    for (const char* limits : {"", "ulimit -s 256;", "ulimit -s 512;", "ulimit -s 1024;", "ulimit -s unlimited;"}) {
+      for (bool one_cpu : {true, false}) {
+        const std::string where = fmt::format("{} after '{}' on {}", input.args, limits, one_cpu ? "one CPU" : "all");
+        const QuarnRun limited = run_after(limits, input.args, one_cpu, std::nullopt);
+        EXPECT_EQ(limited.status, reference.status) << where;
+        EXPECT_EQ(limited.err, reference.err) << where;
+        EXPECT_TRUE(limited.out == reference.out) << where;
+      }
+    }
+    if (!threads_limited) continue;
+    // A soft limit is raised.
+    const QuarnRun raised = run_after(no_threads + "-S -u 1 -s 256;", input.args, false, uid);
+    EXPECT_EQ(raised.status, reference.status) << input.args;
+    EXPECT_EQ(raised.err, reference.err) << input.args;
+    EXPECT_TRUE(raised.out == reference.out) << input.args;
+    const QuarnRun small = run_after(no_threads + "-u 1 -s 256;", input.args, false, uid);
+    EXPECT_EQ(small.status, input.small_stack_status) << input.args << small.err;
+    EXPECT_NE(small.err.find(input.small_stack_error), std::string::npos) << input.args << small.err;
+    EXPECT_EQ(small.err.find("Sanitizer"), std::string::npos) << input.args << small.err;
+  }
+  if (!threads_limited) GTEST_SKIP() << "cannot run as an unprivileged user here: no run without threads";
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ inline std::vector<std::string> as_user(int uid) {
 inline const std::vector<std::string> kAsNobody = as_user(65534);
 // A process limit counts every process of its user, those of tests running
 // meanwhile too: each test that sets one runs as a user of its own.
-enum ProcessLimitedUser : int { kLimitsUser = 65501, kExternalCheckerUser = 65502 };
+enum ProcessLimitedUser : int { kLimitsUser = 65501, kExternalCheckerUser = 65502, kStackLimitsUser = 65503 };
 
 // A run directory holding a .git marker, so that the configuration search
 // ends there, with files written into it and quarn run inside it.

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/thread_stack.h"
 #include "parser/arena.h"
 #include "parser/ast.h"
 #include "parser/ast_children.h"
@@ -493,6 +494,30 @@ TEST(ParserLimits, DeepNesting) {
   EXPECT_TRUE(accepted("if x: pass\n" + repeat("elif x: pass\n", 2000)));
   EXPECT_FALSE(accepted("if x: pass\n" + repeat("elif x: pass\n", 100000)));
   EXPECT_TRUE(accepted("x = " + repeat("a < ", 100000) + "b\n"));
+}
+
+// What the depth limit allows parses on a work stack; on a stack too small
+// for it, the nesting is refused before the stack runs out.
+TEST(ParserLimits, NestingBoundedByTheStackLeft) {
+  const std::string deepest = "x = " + repeat("lambda a=", 2990) + "1" + repeat(": 1", 2990) + "\n";
+  const std::string shallow = "x = " + repeat("lambda a=", 50) + "1" + repeat(": 1", 50) + "\n";
+  std::string on_work_stack = "not run";
+  WorkThread([&] {
+    Arena arena;
+    on_work_stack = parse_python(deepest, arena) ? "parsed" : "refused";
+  }).join();
+  EXPECT_EQ(on_work_stack, "parsed");
+  std::string deepest_error, shallow_parsed = "not run";
+  WorkThread(
+      [&] {
+        Arena arena;
+        if (auto module = parse_python(deepest, arena); !module) deepest_error = module.error().message;
+        shallow_parsed = parse_python(shallow, arena) ? "parsed" : "refused";
+      },
+      std::size_t{256} << 10)
+      .join();
+  EXPECT_EQ(deepest_error, "too many nested expressions or blocks");
+  EXPECT_EQ(shallow_parsed, "parsed");
 }
 
 struct ParseErrorCase {

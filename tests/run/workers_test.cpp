@@ -30,7 +30,7 @@ ThreadStarter starter_of(unsigned limit, unsigned& started) {
   return [&started, limit](std::function<void()> body) {
     if (started == limit) throw std::system_error(EAGAIN, std::generic_category(), "no thread");
     ++started;
-    return std::thread(std::move(body));
+    return WorkThread(std::move(body));
   };
 }
 
@@ -194,6 +194,24 @@ TEST(RunInOrder, AFailureOnAWorkerStopsThePool) {
       },
       [](std::size_t, std::size_t) {});
   EXPECT_EQ(on_workers, 2);
+}
+
+// Pool threads have a stack of the work size, whatever `ulimit -s` gave the
+// process.
+TEST(RunInOrder, WorkersRunOnWorkStacks) {
+  std::vector<std::size_t> left(16);
+  run_in_order(
+      left.size(), 4, left.size(),
+      [&](std::size_t i, Producer where) {
+        EXPECT_EQ(where, Producer::worker);
+        left[i] = stack_left();
+        return 0;
+      },
+      [](std::size_t, int) {});
+  for (std::size_t bytes : left) {
+    EXPECT_GT(bytes, kWorkStackSize / 4 * 3);
+    EXPECT_LE(bytes, kWorkStackSize);
+  }
 }
 
 // One item runs on the calling thread, and no thread is started for it.

@@ -21,8 +21,9 @@ void HumanReport::pieces(std::string& out, std::size_t first, std::size_t last) 
       shown = terminal_text(finding.file);
       shown_for = &finding.file;
     }
-    fmt::format_to(sink, "[{}] {} {}:{}:{} \u2014 ", finding.severity, finding.id, shown, finding.line,
-                   finding.column);
+    fmt::format_to(sink, "[{}] ", finding.severity);
+    append_terminal_text(out, finding.id);  // an external checker's code is in it
+    fmt::format_to(sink, " {}:{}:{} \u2014 ", shown, finding.line, finding.column);
     append_terminal_text(out, finding.message);
     out += '\n';
     if (finding.explanation) {

@@ -270,12 +270,12 @@ printf '%s' '[{"code":"E501","message":"Line too long","filename":"proj/a.py","l
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "No issues found.\n\n");
 
-  // Its paths and messages reach the terminal escaped, as the built-in ones do.
-  fake_ruff(R"(printf '%s' '[{"code":"E1","message":"m\u001b[2J","filename":"proj/\u009b.py",'
+  // Its codes, paths and messages reach the terminal escaped, as the built-in ones do.
+  fake_ruff(R"(printf '%s' '[{"code":"E\u001b1","message":"m\u001b[2J","filename":"proj/\u009b.py",'
 printf '%s' '"location":{"row":1,"column":1}}]')");
   run = check({"proj", "--with-external", "ruff"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "[high] EXT-RUFF-E1 proj/\\x9b.py:1:1 \u2014 m\\x1b[2J\n\n");
+  EXPECT_EQ(run.out, "[high] EXT-RUFF-E\\x1b1 proj/\\x9b.py:1:1 \u2014 m\\x1b[2J\n\n");
 
   fake_ruff(R"(printf '%s' '{"code":"E1"}')");
   run = check({"proj", "--with-external", "ruff"});

@@ -19,6 +19,17 @@ struct DepthCase {
   std::size_t at = 0;
 };
 
+void expect_first_past(const DepthCase& c, std::optional<TextSpan> deep) {
+  SCOPED_TRACE(c.toml);
+  if (c.deep.empty()) {
+    EXPECT_FALSE(deep.has_value());
+    return;
+  }
+  ASSERT_TRUE(deep.has_value());
+  EXPECT_EQ(deep->begin, c.at);
+  EXPECT_EQ(c.toml.substr(deep->begin, deep->end - deep->begin), c.deep);
+}
+
 TEST(TomlScan, FirstKeyPartPastTheLimit) {
   const DepthCase cases[] = {
       {"a.b = 1\n[t]\nc = 1\n[[u.v]]", ""},
@@ -54,17 +65,7 @@ TEST(TomlScan, FirstKeyPartPastTheLimit) {
       {"a = {b = [}\nc.d.e = 1", "d", 14},
       {"= = ]]]\n}}}\n[[[", ""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.toml);
-    std::optional<TextSpan> deep = scan_toml(c.toml, 2).too_deep;
-    if (c.deep.empty()) {
-      EXPECT_FALSE(deep.has_value());
-      continue;
-    }
-    ASSERT_TRUE(deep.has_value());
-    EXPECT_EQ(deep->begin, c.at);
-    EXPECT_EQ(c.toml.substr(deep->begin, deep->end - deep->begin), c.deep);
-  }
+  for (const auto& c : cases) expect_first_past(c, scan_toml(c.toml, 2).too_deep);
 }
 
 // Values measured against a nesting limit of 2 arrays and inline tables (and
@@ -82,17 +83,7 @@ TEST(TomlScan, FirstValuePastTheNestingLimit) {
       // A key too deep ends the scan first.
       {"a.b.c.d.e.f.g.h.i.j.k = [[[1]]]", ""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.toml);
-    std::optional<TextSpan> deep = scan_toml(c.toml, 10, 2).too_nested;
-    if (c.deep.empty()) {
-      EXPECT_FALSE(deep.has_value());
-      continue;
-    }
-    ASSERT_TRUE(deep.has_value());
-    EXPECT_EQ(deep->begin, c.at);
-    EXPECT_EQ(c.toml.substr(deep->begin, deep->end - deep->begin), c.deep);
-  }
+  for (const auto& c : cases) expect_first_past(c, scan_toml(c.toml, 10, 2).too_nested);
 }
 
 // Where toml++ would test a code point it cannot classify for whitespace:

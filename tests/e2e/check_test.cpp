@@ -369,6 +369,9 @@ TEST_F(ExternalRun, ShortageIsAnErrorNotAMissingTool) {
       {"-n 6", Ruff::Reporting, "list-checkers", "", no_descriptors, 2},
       {"-n 12", Ruff::Reporting, "check proj --with-external ruff", finding, "", 1},
       {"-n 12", Ruff::Reporting, "list-checkers", "ruff  Ruff  [available]\n", "", 0},
+      // Every start gives its descriptors back, or the fourth would find none.
+      {"-n 12", Ruff::Reporting, "check proj --with-external ruff,ruff",
+       "[high] EXT-RUFF-E501 proj/a.py:3:1 \u2014 Line too long\n" + finding, "", 1},
       {"-n 12; trap '' CHLD", Ruff::Reporting, "check proj --with-external ruff", finding, "", 1},
       {"-n 12", Ruff::NotExecutable, "check proj --with-external ruff", "No issues found.\n\n", "", 0},
       {"-n 12", Ruff::NotExecutable, "list-checkers", "ruff  Ruff  [not installed]\n", "", 0},

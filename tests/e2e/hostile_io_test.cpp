@@ -6,6 +6,7 @@
 // directory holding a .git marker.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,9 +82,9 @@ class HostileFiles : public ProjectTest {
 
   // Starts quarn through /bin/sh -c `script`, which must exec it, so that
   // quarn is our child under the pid returned; SIGINT, SIGTERM and SIGHUP
-  // start at their default action, standard output goes to /dev/null,
-  // standard error to `err`.
-  pid_t start(const std::string& script, const std::vector<std::string>& args, const fs::path& err) {
+  // start at their default action, standard output goes to `out` (by
+  // default /dev/null), standard error to `err`.
+  pid_t start(const std::string& script, const std::vector<std::string>& args, const fs::path& err, int out = -1) {
     std::vector<std::string> strings = {"/bin/sh", "-c", script, QUARN_BIN};
     strings.insert(strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -91,7 +92,10 @@ class HostileFiles : public ProjectTest {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (out >= 0)
+      posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    else
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
     posix_spawnattr_t attributes;
@@ -285,6 +289,38 @@ TEST_F(HostileFiles, FailedStandardOutputIsARunError) {
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err, "error: write standard output: No space left on device (os error 28)\n");
   EXPECT_FALSE(fs::exists(at("p.md")));
+}
+
+// The report ends at the first write that fails, though later ones could
+// succeed: standard output is a datagram socket that takes the head, a piece
+// of one finding and the tail, but not a piece of 2048 findings.
+TEST_F(HostileFiles, ReportEndsAtTheFirstFailedWrite) {
+  std::string asserts;
+  for (int i = 0; i < 2049; ++i) asserts += "assert x\n";
+  write("many/a.py", asserts);
+  const TempDir logs;
+  const fs::path err = logs.path() / "err";
+  for (const char* format : {"human", "json", "sarif"}) {
+    const QuarnRun whole = run_quarn({"check", "many", "--format", format}, dir.path());
+    ASSERT_EQ(whole.status, 1) << format;
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, ends), 0);
+    const int send_buffer = 1 << 15;  // doubled by the kernel: datagrams of up to 64 KiB
+    ASSERT_EQ(::setsockopt(ends[1], SOL_SOCKET, SO_SNDBUF, &send_buffer, sizeof send_buffer), 0);
+    const pid_t pid = start("exec \"$0\" \"$@\"", {"check", "many", "--format", format}, err, ends[1]);
+    ::close(ends[1]);
+    const std::optional<int> status = pid > 0 ? wait_for(pid, 0) : std::nullopt;
+    std::string received;
+    std::vector<char> datagram(std::size_t{1} << 16);
+    for (ssize_t n; (n = ::recv(ends[0], datagram.data(), datagram.size(), MSG_DONTWAIT)) > 0;)
+      received.append(datagram.data(), static_cast<std::size_t>(n));
+    ::close(ends[0]);
+    ASSERT_TRUE(status) << format;
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 2) << format << ": " << *status;
+    EXPECT_EQ(read_text(err), "error: write standard output: Message too long (os error 90)\n") << format;
+    EXPECT_LT(received.size(), whole.out.size()) << format;
+    EXPECT_TRUE(whole.out.starts_with(received)) << format << ":\n" << received;
+  }
 }
 
 // The prompt is written beside its target and renamed over it: the old file

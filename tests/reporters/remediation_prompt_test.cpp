@@ -1,11 +1,33 @@
 #include "reporters/remediation_prompt.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "reporters/support.h"
+
+namespace quarn {
+namespace {
+// Set by a test: the directory that mkdir makes only after raising SIGTERM,
+// so that the signal comes while a write registers what it created.
+const char* sigterm_before_mkdir = nullptr;
+}  // namespace
+}  // namespace quarn
+
+// Stands in for the C library's mkdir in this program: the same system call,
+// with SIGTERM raised first for the one directory a test names.
+extern "C" int mkdir(const char* path, mode_t mode) noexcept {
+  if (quarn::sigterm_before_mkdir != nullptr && std::strcmp(path, quarn::sigterm_before_mkdir) == 0) ::raise(SIGTERM);
+  return static_cast<int>(::syscall(SYS_mkdirat, AT_FDCWD, path, mode));
+}
 
 namespace quarn {
 namespace {
@@ -215,14 +237,26 @@ TEST(RemediationPrompt, UnreadableFilesLoseOnlyTheirContext) {
   auto good = dir.write("good.py", "x = 1\r\ny = 2\r\n");
   auto latin1 = dir.write("latin1.py", "s = '\xe9'\n");
   std::filesystem::create_directory(dir.path() / "folder.py");
+  // A fifo that holds a line and has no writer left, so that reading it
+  // would end: still no context.
+  const auto fifo = dir.path() / "fifo.py";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  const int writer = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(::write(writer, "x = 1\n", 6), 6);
+  ::close(writer);
   std::vector<Finding> findings;
   findings.push_back(test::builtin("QN001", "good", good, 2, 1));
   findings.push_back(test::builtin("QN001", "latin1", latin1, 1, 1));
   findings.push_back(test::builtin("QN001", "folder", dir.path() / "folder.py", 1, 1));
   findings.push_back(test::builtin("QN001", "missing", dir.path() / "missing.py", 1, 1));
+  findings.push_back(test::builtin("QN001", "fifo", fifo, 1, 1));
   findings.push_back(test::builtin("QN001", "beyond", good, 3, 1));
   sort_findings(findings);
   auto prompt = render_remediation_prompt(findings, "t");
+  ::close(reader);
   EXPECT_NE(prompt.find("- **Message:** good\n\nSource context:\n\n```python\n     1| x = 1\n>    2| y = 2\n```\n\n"),
             std::string::npos)
       << prompt;
@@ -271,6 +305,20 @@ TEST(WriteRemediationPrompt, ReplacesAnExistingFile) {
   testing::internal::GetCapturedStderr();
   ASSERT_TRUE(written);
   EXPECT_EQ(read_whole(target), render_remediation_prompt({}, "src"));
+}
+
+// SIGTERM while the write registers a directory it made: what it made goes
+// again, and the process ends by the signal.
+TEST(WriteRemediationPrompt, SignalWhileADirectoryIsMadeLeavesNothing) {
+  test::TempDir dir;
+  const auto deep = dir.path() / "new" / "deep";
+  EXPECT_EXIT(
+      {
+        sigterm_before_mkdir = deep.c_str();
+        (void)write_remediation_prompt(deep / "p.md", {}, "src");
+      },
+      testing::KilledBySignal(SIGTERM), "");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "new"));
 }
 
 TEST(WriteRemediationPrompt, FailuresCarryTheirContext) {

@@ -231,7 +231,9 @@ Result<void> replace_file(const fs::path& path, std::string_view text, CreatedPa
 
 Result<std::string> read_file(const fs::path& path) { return open_and_read_whole(path, 0, Streams::read); }
 
-Result<std::string> read_regular_file(const fs::path& path) { return open_and_read_whole(path, O_NONBLOCK, Streams::refuse); }
+Result<std::string> read_regular_file(const fs::path& path) {
+  return open_and_read_whole(path, O_NONBLOCK, Streams::refuse);
+}
 
 Result<std::optional<std::string>> read_file_if_small(const fs::path& path, std::size_t smaller_than) {
   // The path is tested first, so that a fifo's writer or a device never

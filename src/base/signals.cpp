@@ -90,7 +90,8 @@ void change_list(const Change& change) {
 // Creates a directory or an exclusive file and registers it once created;
 // the descriptor of a file, 0 for a directory.
 Result<int> create_entry(const fs::path& path, bool directory) {
-  // Allocated here, so that registering cannot fail.
+  // The grown list is made here, off the list a handler may read, so that
+  // registering is a swap that cannot fail.
   std::vector<CreatedEntry> grown = created_entries;
   grown.push_back({path.native(), directory});
   int fd = -1;

@@ -17,6 +17,7 @@ namespace quarn {
 
 namespace {
 
+// A descriptor closed when it goes away, or before.
 struct Descriptor {
   int fd = -1;
   ~Descriptor() { close(); }
@@ -27,26 +28,14 @@ struct Descriptor {
 };
 
 struct Pipe {
-  int read_end = -1;
-  int write_end = -1;
-  ~Pipe() {
-    close_read_end();
-    close_write_end();
-  }
+  Descriptor read_end;
+  Descriptor write_end;
   bool open() {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-    read_end = fds[0];
-    write_end = fds[1];
+    read_end.fd = fds[0];
+    write_end.fd = fds[1];
     return true;
-  }
-  void close_read_end() {
-    if (read_end >= 0) ::close(read_end);
-    read_end = -1;
-  }
-  void close_write_end() {
-    if (write_end >= 0) ::close(write_end);
-    write_end = -1;
   }
 };
 
@@ -116,7 +105,7 @@ Result<ProcessOutput> run_process(const std::string& program, const std::vector<
   int rc = posix_spawn_file_actions_init(&actions);
   pid_t pid = 0;
   if (rc == 0) {
-    rc = add_file_actions(actions, null_input.fd, out.write_end, err.write_end, working_directory);
+    rc = add_file_actions(actions, null_input.fd, out.write_end.fd, err.write_end.fd, working_directory);
     if (rc == 0) rc = ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
   }
@@ -124,15 +113,15 @@ Result<ProcessOutput> run_process(const std::string& program, const std::vector<
   if (rc != 0) return fail_os(rc);
 
   null_input.close();
-  out.close_write_end();
-  err.close_write_end();
+  out.write_end.close();
+  err.write_end.close();
 
   ProcessOutput result;
-  const int drain_error = drain(out.read_end, err.read_end, result.standard_output, result.standard_error);
+  const int drain_error = drain(out.read_end.fd, err.read_end.fd, result.standard_output, result.standard_error);
   if (drain_error != 0) {
     // A child still writing ends on the closed pipe instead of blocking the wait.
-    out.close_read_end();
-    err.close_read_end();
+    out.read_end.close();
+    err.read_end.close();
   }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {

@@ -1,12 +1,9 @@
 #include "run/check.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <new>
 #include <iterator>
-#include <limits>
 
 #include <fmt/format.h>
 
@@ -27,8 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Files of this size or more, fifos and devices are read on the calling
-// thread, one at a time: together, the workers hold at most this much each.
+// A worker reads only regular files smaller than this. Larger files, fifos
+// and devices are read on the calling thread, one at a time, so the text read
+// at once stays below this much per worker plus one file.
 constexpr std::size_t kWorkerReadLimit = std::size_t{16} << 20;
 
 // Thrown where a file met a shortage of the machine (descriptors, memory,
@@ -153,28 +151,6 @@ void free_findings(RunOutcome& outcome, unsigned workers) noexcept {
         [](std::size_t, int) {});
   } catch (...) {
   }
-}
-
-// Under a limit of address space each worker needs room of its own: its
-// stack and its malloc arena take about 80 MiB before it reads a file. One
-// worker per 256 MiB of the limit, so that a run under a tight limit is a
-// one-worker run.
-unsigned workers_within_memory_limit() {
-  constexpr rlim_t kPerWorker = rlim_t{256} << 20;
-  rlim_t smallest = RLIM_INFINITY;
-  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-    struct rlimit limit;
-    if (::getrlimit(resource, &limit) == 0) smallest = std::min(smallest, limit.rlim_cur);
-  }
-  if (smallest == RLIM_INFINITY) return std::numeric_limits<unsigned>::max();
-  return static_cast<unsigned>(std::clamp<rlim_t>(smallest / kPerWorker, 1, std::numeric_limits<unsigned>::max()));
-}
-
-// Workers for a run over `files` files: the CPUs this process may use, at
-// most one per file and per share of a memory limit.
-unsigned worker_count(std::size_t files) {
-  const std::size_t most = std::min(available_cpus(), workers_within_memory_limit());
-  return static_cast<unsigned>(std::clamp<std::size_t>(files, 1, most));
 }
 
 // Parses and checks every file on `workers` threads; findings sorted, each

@@ -1,13 +1,17 @@
 #include "run/cpus.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/output.h"
+#include "run/cpus_detail.h"
 
 namespace quarn {
 
@@ -106,11 +110,29 @@ std::optional<std::string> own_cgroup(const fs::path& root, bool unified) {
 }
 
 std::optional<unsigned> quota_at(const fs::path& dir, bool unified) {
-  if (unified) return cpus_of_cpu_max(read_small_file(dir / "cpu.max"));
-  return cpus_of_cfs_quota(read_small_file(dir / "cpu.cfs_quota_us"), read_small_file(dir / "cpu.cfs_period_us"));
+  if (unified) return detail::cpus_of_cpu_max(read_small_file(dir / "cpu.max"));
+  return detail::cpus_of_cfs_quota(read_small_file(dir / "cpu.cfs_quota_us"),
+                                   read_small_file(dir / "cpu.cfs_period_us"));
+}
+
+// Under a limit of address space each worker needs room of its own: its
+// stack and its malloc arena take about 80 MiB before it reads a file. One
+// worker per 256 MiB of the limit, so that a run under a tight limit is a
+// one-worker run.
+unsigned workers_within_memory_limit() {
+  constexpr rlim_t kPerWorker = rlim_t{256} << 20;
+  rlim_t smallest = RLIM_INFINITY;
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit;
+    if (::getrlimit(resource, &limit) == 0) smallest = std::min(smallest, limit.rlim_cur);
+  }
+  if (smallest == RLIM_INFINITY) return std::numeric_limits<unsigned>::max();
+  return static_cast<unsigned>(std::clamp<rlim_t>(smallest / kPerWorker, 1, std::numeric_limits<unsigned>::max()));
 }
 
 }  // namespace
+
+namespace detail {
 
 std::optional<unsigned> cpus_of_cfs_quota(std::string_view quota_us, std::string_view period_us) {
   const auto quota = parse_integer(quota_us);
@@ -149,7 +171,7 @@ std::optional<unsigned> cgroup_cpu_limit(const fs::path& root) {
   return limit;
 }
 
-unsigned affinity_cpus(int (*get_affinity)(pid_t, std::size_t, cpu_set_t*)) {
+unsigned affinity_cpus(GetAffinity get_affinity) {
   for (int cpus = 1024; cpus <= max_cpus; cpus *= 2) {
     cpu_set_t* set = CPU_ALLOC(cpus);
     if (set == nullptr) break;
@@ -165,10 +187,19 @@ unsigned affinity_cpus(int (*get_affinity)(pid_t, std::size_t, cpu_set_t*)) {
   return std::max(std::thread::hardware_concurrency(), 1u);
 }
 
-unsigned available_cpus(const fs::path& root) {
-  const unsigned cpus = affinity_cpus(::sched_getaffinity);
+unsigned available_cpus(const fs::path& root, GetAffinity get_affinity) {
+  const unsigned cpus = affinity_cpus(get_affinity);
   const auto limit = cgroup_cpu_limit(root);
   return std::max(1u, limit ? std::min(cpus, *limit) : cpus);
+}
+
+}  // namespace detail
+
+unsigned available_cpus() { return detail::available_cpus("/", ::sched_getaffinity); }
+
+unsigned worker_count(std::size_t files) {
+  const std::size_t most = std::min(available_cpus(), workers_within_memory_limit());
+  return static_cast<unsigned>(std::clamp<std::size_t>(files, 1, most));
 }
 
 }  // namespace quarn

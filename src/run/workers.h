@@ -14,7 +14,8 @@
 namespace quarn {
 
 // Thrown by `produce` on a pool thread to hand its item to the calling
-// thread, which then produces it in its turn while the pool goes on.
+// thread, which then produces it in its turn while the pool goes on. Not an
+// error: the way a worker passes on what it must not do itself.
 struct ProduceOnCaller {};
 
 // Where `produce` runs: on a pool thread, on the calling thread while pool
@@ -22,30 +23,16 @@ struct ProduceOnCaller {};
 // running (as in a one-worker run).
 enum class Producer { worker, caller, alone };
 
+namespace detail {
+
 // Starts one pool thread; may throw, as WorkThread does when the system
 // has no thread left to give.
 using ThreadStarter = std::function<WorkThread(std::function<void()>)>;
 
-inline WorkThread start_thread(std::function<void()> body) { return WorkThread(std::move(body)); }
-
-// Calls `produce(i, where)` for i in [0, count) on up to `workers` threads
-// and `consume(i, result)` on the calling thread in index order, each as soon
-// as every earlier item was consumed. At most `window` results (at least one)
-// wait at once, so memory stays bounded when producing is faster than
-// consuming. With one worker (or one item) everything runs on the calling
-// thread.
-//
-// The results are those of a one-worker run whatever fails: threads that
-// cannot start are done without; an item whose `produce` throws on a pool
-// thread stops the pool (no item is claimed any more, every thread is
-// joined) and is produced again on the calling thread alone, as is every
-// item not yet claimed; one that throws ProduceOnCaller is produced on the
-// calling thread without stopping the pool, and again alone if that throws.
-// What `produce` throws alone, or `consume` throws, leaves run_in_order
-// after every thread was joined.
+// run_in_order below, with its pool threads started by `start`.
 template <class Produce, class Consume>
 void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produce produce, Consume consume,
-                  const ThreadStarter& start = start_thread) {
+                  const ThreadStarter& start) {
   using Produced = decltype(produce(std::size_t{0}, Producer::alone));
   if (workers <= 1 || count <= 1) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -55,7 +42,7 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
     return;
   }
   window = std::max<std::size_t>(window, 1);
-  enum class State { empty, done, on_caller, alone };
+  enum class State { empty, done, on_caller, failed };
   struct Slot {
     State state = State::empty;
     std::optional<Produced> result;
@@ -84,16 +71,16 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
       } catch (const ProduceOnCaller&) {
         state = State::on_caller;
       } catch (...) {
-        state = State::alone;
+        state = State::failed;
       }
       {
         std::lock_guard lock(mutex);
         slots[i % window].state = state;
         slots[i % window].result.swap(result);
-        if (state == State::alone) stopped = true;
+        if (state == State::failed) stopped = true;
       }
       result_ready.notify_one();
-      if (state == State::alone) {
+      if (state == State::failed) {
         slot_free.notify_all();
         return;
       }
@@ -154,13 +141,36 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
         result.emplace(produce_here(i));
         break;
       case State::empty:
-      case State::alone:
+      case State::failed:
         stop_and_join();
         result.emplace(produce(i, Producer::alone));
         break;
     }
     consume(i, *result);
   }
+}
+
+}  // namespace detail
+
+// Calls `produce(i, where)` for i in [0, count) on up to `workers` threads
+// and `consume(i, result)` on the calling thread in index order, each as soon
+// as every earlier item was consumed. At most `window` results (at least one)
+// wait at once, so memory stays bounded when producing is faster than
+// consuming. With one worker (or one item) everything runs on the calling
+// thread.
+//
+// The results are those of a one-worker run whatever fails: threads that
+// cannot start are done without; an item whose `produce` throws on a pool
+// thread stops the pool (no item is claimed any more, every thread is
+// joined) and is produced again on the calling thread alone, as is every
+// item not yet claimed; one that throws ProduceOnCaller is produced on the
+// calling thread without stopping the pool, and again alone if that throws.
+// What `produce` throws alone, or `consume` throws, leaves run_in_order
+// after every thread was joined.
+template <class Produce, class Consume>
+void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produce produce, Consume consume) {
+  detail::run_in_order(count, workers, window, std::move(produce), std::move(consume),
+                       [](std::function<void()> body) { return WorkThread(std::move(body)); });
 }
 
 }  // namespace quarn

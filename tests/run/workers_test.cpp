@@ -25,7 +25,7 @@ std::string produce_item(std::size_t i) {
 }
 
 // A starter that gives `limit` threads, then fails as the system does.
-ThreadStarter starter_of(unsigned limit, unsigned& started) {
+detail::ThreadStarter starter_of(unsigned limit, unsigned& started) {
   started = 0;
   return [&started, limit](std::function<void()> body) {
     if (started == limit) throw std::system_error(EAGAIN, std::generic_category(), "no thread");
@@ -148,7 +148,7 @@ TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
         std::vector<std::size_t> consumed;
         ProducerWatch watch(200);
         unsigned started;
-        run_in_order(
+        detail::run_in_order(
             200, workers, window,
             [&](std::size_t i, Producer producer) {
               return watch.produce(i, producer, [&] {
@@ -180,19 +180,28 @@ TEST(RunInOrder, ConsumesEveryResultInIndexOrderWhateverFails) {
 
 // A failure on a worker stops the pool at once, although the item the
 // calling thread waits for is still being produced: with two workers, one
-// produces item 0 while the other fails on item 1, and nothing more is claimed.
+// produces item 0 until the other, failing on item 1, has left the pool, and
+// nothing more is claimed.
 TEST(RunInOrder, AFailureOnAWorkerStopsThePool) {
   std::atomic<int> on_workers = 0;
-  run_in_order(
+  std::atomic_flag a_thread_left;
+  detail::run_in_order(
       200, 2, 200,
       [&](std::size_t i, Producer where) {
         if (where != Producer::worker) return i;
         ++on_workers;
-        if (i == 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (i == 0) a_thread_left.wait(false);
         if (i == 1) throw std::bad_alloc();
         return i;
       },
-      [](std::size_t, std::size_t) {});
+      [](std::size_t, std::size_t) {},
+      [&](std::function<void()> body) {
+        return WorkThread([&, body = std::move(body)] {
+          body();
+          a_thread_left.test_and_set();
+          a_thread_left.notify_all();
+        });
+      });
   EXPECT_EQ(on_workers, 2);
 }
 
@@ -218,7 +227,7 @@ TEST(RunInOrder, WorkersRunOnWorkStacks) {
 TEST(RunInOrder, OneItemRunsAlone) {
   unsigned started;
   std::vector<Producer> seen;
-  run_in_order(
+  detail::run_in_order(
       1, 8, 4,
       [&](std::size_t, Producer where) {
         seen.push_back(where);
@@ -236,9 +245,8 @@ TEST(RunInOrder, PassesOnWhatFailsAlone) {
     std::size_t consumed = 0;
     EXPECT_THROW(run_in_order(
                      100, workers, 4,
-                     [](std::size_t i, Producer where) {
+                     [](std::size_t i, Producer) {
                        if (i == 40) throw std::bad_alloc();
-                       if (where == Producer::alone && i == 60) throw std::runtime_error("alone");
                        return i;
                      },
                      [&](std::size_t, std::size_t) { ++consumed; }),

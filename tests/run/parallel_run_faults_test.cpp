@@ -1,0 +1,179 @@
+// Runs of the check on a machine whose memory or descriptors run out: the
+// output is still that of a one-worker run.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <thread>
+
+#include "run/parallel_run_support.h"
+
+// Faults as on a machine whose memory or descriptors ran out while the
+// workers ran: while `fail_off_main_thread` is set, every allocation of 16 KiB
+// or more outside the main thread fails; once each, an allocation of
+// `fail_once_on_main_from` bytes or more on the main thread fails, and so does
+// the main thread's open of a path that ends in `fail_open_on_main_for`, with
+// `open_error`. With `fail_after_rename` set, every allocation fails once a
+// file was renamed (the prompt put in place), until `failing_everywhere` is
+// cleared. With `fail_once_after_output` set, the first allocation after a
+// write to standard output fails.
+namespace {
+std::atomic<bool> fail_after_rename = false;
+std::atomic<bool> failing_everywhere = false;
+std::atomic<bool> fail_once_after_output = false;
+std::atomic<bool> failing_once = false;
+std::atomic<bool> fail_off_main_thread = false;
+std::atomic<std::size_t> fail_once_on_main_from = 0;
+std::atomic<const char*> fail_open_on_main_for = nullptr;
+std::atomic<int> open_error = 0;
+const std::thread::id main_thread = std::this_thread::get_id();
+}  // namespace
+
+// The replacements pair malloc with free, which the compiler cannot see
+// through once they are inlined into a new-expression.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  if (failing_everywhere.load(std::memory_order_relaxed) || (failing_once && failing_once.exchange(false)))
+    throw std::bad_alloc();
+  const bool on_main = std::this_thread::get_id() == main_thread;
+  if (size >= 16384 && fail_off_main_thread.load(std::memory_order_relaxed) && !on_main) throw std::bad_alloc();
+  if (on_main && fail_once_on_main_from != 0 && size >= fail_once_on_main_from && fail_once_on_main_from.exchange(0))
+    throw std::bad_alloc();
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+#pragma GCC diagnostic pop
+
+extern "C" int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list args;
+    va_start(args, flags);
+    mode = va_arg(args, mode_t);
+    va_end(args);
+  }
+  const char* failing = fail_open_on_main_for;
+  if (failing != nullptr && std::this_thread::get_id() == main_thread && std::string_view(path).ends_with(failing) &&
+      fail_open_on_main_for.exchange(nullptr) != nullptr) {
+    errno = open_error;
+    return -1;
+  }
+  return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
+
+extern "C" ssize_t write(int fd, const void* bytes, std::size_t count) {
+  const auto written = static_cast<ssize_t>(::syscall(SYS_write, fd, bytes, count));
+  if (fd == STDOUT_FILENO && fail_once_after_output.exchange(false)) failing_once = true;
+  return written;
+}
+
+extern "C" int rename(const char* from, const char* to) {
+  const int status = static_cast<int>(::syscall(SYS_renameat, AT_FDCWD, from, AT_FDCWD, to));
+  if (status == 0 && fail_after_rename) failing_everywhere = true;
+  return status;
+}
+
+namespace quarn::test {
+namespace {
+
+// Work that fails on the workers is done again on the calling thread alone.
+TEST(ParallelRun, WorkersOutOfMemoryLeaveTheirWorkToTheCallingThread) {
+  TempDir dir;
+  const fs::path root = dir.path() / "tree";
+  write_tree(root);
+  const CheckRun one = run_with_workers(root, OutputFormat::Json, 1);
+  fail_off_main_thread = true;
+  const CheckRun many = run_with_workers(root, OutputFormat::Json, 8);
+  fail_off_main_thread = false;
+  EXPECT_EQ(many.status, one.status);
+  EXPECT_TRUE(many.streams.out == one.streams.out) << "standard output differs";
+  EXPECT_EQ(many.streams.err, one.streams.err);
+  EXPECT_TRUE(many.prompt == one.prompt) << "prompt differs";
+}
+
+// Memory that runs out once the report has begun leaves it whole: the rest
+// is made one finding at a time in the room taken before the first byte.
+TEST(ParallelRun, AReportBegunIsFinished) {
+  TempDir dir;
+  const fs::path root = dir.path() / "tree";
+  write_tree(root);  // two pieces of findings
+  const struct {
+    OutputFormat format;
+    unsigned workers;  // the allocation after the first write: of the pool, or of the second piece
+  } cases[] = {{OutputFormat::Json, 1}, {OutputFormat::Json, 8}, {OutputFormat::Sarif, 1},
+               {OutputFormat::Sarif, 8}, {OutputFormat::Human, 1}};
+  for (const auto& c : cases) {
+    const CheckRun one = run_with_workers(root, c.format, 1);
+    fail_once_after_output = true;
+    const CheckRun starved = run_with_workers(root, c.format, c.workers);
+    EXPECT_FALSE(fail_once_after_output || failing_once) << c.workers;
+    EXPECT_EQ(starved.status, one.status) << c.workers;
+    EXPECT_TRUE(starved.streams.out == one.streams.out) << c.workers << ": standard output differs";
+    EXPECT_EQ(starved.streams.err, one.streams.err) << c.workers;
+  }
+}
+
+// Nothing after the output can fail the run: not even running out of
+// memory once the prompt is in place, while the findings are freed.
+TEST(ParallelRun, NothingAfterThePromptCanFailTheRun) {
+  TempDir dir;
+  const fs::path root = dir.path() / "tree";
+  write_tree(root);
+  const CheckRun one = run_with_workers(root, OutputFormat::Json, 1);
+  for (unsigned workers : {1u, 8u}) {
+    fail_after_rename = true;
+    const CheckRun starved = run_with_workers(root, OutputFormat::Json, workers, [] { failing_everywhere = false; });
+    fail_after_rename = false;
+    EXPECT_EQ(starved.status, one.status) << workers;
+    EXPECT_TRUE(starved.streams.out == one.streams.out) << workers << ": standard output differs";
+    EXPECT_EQ(starved.streams.err, one.streams.err) << workers;
+    EXPECT_TRUE(starved.prompt == one.prompt) << workers << ": prompt differs";
+  }
+}
+
+// A file read on the calling thread while the workers run (one of 16 MiB or
+// more) that meets a shortage there is read again once they stopped.
+TEST(ParallelRun, ShortagesOnTheCallingThreadWhileWorkersRun) {
+  TempDir dir;
+  const fs::path root = dir.path() / "tree";
+  write_tree(root);
+  const std::string comment = "# " + std::string(1022, 'x') + "\n";
+  std::ofstream big(root / "pkg3" / "big.py", std::ios::binary);
+  for (int i = 0; i < 17 * 1024; ++i) big << comment;
+  big.close();
+  const CheckRun one = run_with_workers(root, OutputFormat::Json, 1);
+  // No memory, or an open that fails with one of these.
+  for (int shortage : {0, EMFILE, ENFILE, ENOMEM, EAGAIN}) {
+    if (shortage == 0) {
+      fail_once_on_main_from = std::size_t{16} << 20;
+    } else {
+      open_error = shortage;
+      fail_open_on_main_for = "/big.py";
+    }
+    const CheckRun many = run_with_workers(root, OutputFormat::Json, 8);
+    EXPECT_EQ(fail_once_on_main_from, 0u) << shortage;
+    EXPECT_EQ(fail_open_on_main_for, nullptr) << shortage;
+    fail_once_on_main_from = 0;
+    fail_open_on_main_for = nullptr;
+    EXPECT_EQ(many.status, one.status) << shortage;
+    EXPECT_TRUE(many.streams.out == one.streams.out) << shortage << ": standard output differs";
+    EXPECT_EQ(many.streams.err, one.streams.err) << shortage;
+  }
+}
+
+}  // namespace
+}  // namespace quarn::test

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <optional>
 
-#include "base/output.h"
+#include "base/utf8.h"
 #include "parser/unicode_tables.h"
 
 namespace quarn::py {

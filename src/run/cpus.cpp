@@ -7,7 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "base/output.h"
+#include "base/files.h"
+#include "base/text.h"
 
 namespace quarn {
 

@@ -1,8 +1,9 @@
 #include <exception>
 #include <new>
 
-#include "base/output.h"
 #include "base/signals.h"
+#include "base/streams.h"
+#include "base/text.h"
 #include "base/thread_stack.h"
 #include "cli/cli.h"
 

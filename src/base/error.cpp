@@ -1,9 +1,10 @@
 #include "base/error.h"
 
-#include <charconv>
-#include <cmath>
+#include <cstring>
 
-#include "base/output.h"
+#include <fmt/format.h>
+
+#include "base/text.h"
 
 namespace quarn {
 
@@ -27,14 +28,12 @@ std::string Error::render() const {
   return out;
 }
 
-std::string float_text(double value) {
-  if (std::isnan(value)) return "NaN";
-  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  char buffer[1100];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-  std::string text(buffer, result.ptr);
-  if (text.find('.') == std::string::npos) text += ".0";
-  return text;
+std::unexpected<Error> fail_os(int error_number) {
+  return std::unexpected(Error(os_error_message(error_number), error_number));
+}
+
+std::string os_error_message(int error_number) {
+  return fmt::format("{} (os error {})", std::strerror(error_number), error_number);
 }
 
 }  // namespace quarn

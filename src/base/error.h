@@ -56,9 +56,10 @@ using Result = std::expected<T, Error>;
 inline std::unexpected<Error> fail(std::string cause) { return std::unexpected(Error(std::move(cause))); }
 inline std::unexpected<Error> fail(Error error) { return std::unexpected(std::move(error)); }
 
-// A float as messages name a value: the shortest digits that read back as the
-// same double, never in exponent form, always with a decimal point ("50.0");
-// "NaN", "inf" and "-inf" otherwise.
-std::string float_text(double value);
+// The system's message for an errno value, e.g. "No such file or directory (os error 2)".
+std::string os_error_message(int error_number);
+
+// An error of that message that keeps the errno value.
+std::unexpected<Error> fail_os(int error_number);
 
 }  // namespace quarn

@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "base/output.h"
-
 namespace quarn {
 
 namespace {

@@ -6,7 +6,9 @@
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/streams.h"
+#include "base/text.h"
+#include "base/utf8.h"
 
 namespace quarn {
 

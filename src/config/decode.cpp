@@ -8,6 +8,8 @@
 
 #include <fmt/format.h>
 
+#include "base/text.h"
+
 namespace quarn {
 
 namespace {

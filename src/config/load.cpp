@@ -6,8 +6,10 @@
 #include <fmt/format.h>
 #include <toml++/toml.h>
 
-#include "base/output.h"
+#include "base/files.h"
+#include "base/text.h"
 #include "base/thread_stack.h"
+#include "base/utf8.h"
 #include "config/config.h"
 #include "config/decode.h"
 #include "config/toml_input.h"

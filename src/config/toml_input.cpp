@@ -5,13 +5,12 @@
 
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/utf8.h"
 
 namespace quarn {
 
 namespace {
 
-constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 // \uXXXX spells one code point in six.
 constexpr toml::source_index kEscapeGrowth = 5;
 
@@ -53,7 +52,7 @@ TomlInput::TomlInput(std::string_view text, std::span<const UnsafeCodePoint> uns
       escapes_.push_back({at.line, at.column + line_growth});
       line_growth += kEscapeGrowth;
     } else {
-      out += kReplacementCharacter;
+      out += kUtf8ReplacementCharacter;
       if (!first_replaced_) first_replaced_ = Replaced{at, written};
     }
     advance_over(at, written);
@@ -85,8 +84,8 @@ toml::source_region TomlInput::original(toml::source_region where) const {
 std::string TomlInput::original_description(std::string_view description, const toml::source_position& at) const {
   std::string out(description);
   if (!first_replaced_ || at < first_replaced_->at) return out;
-  if (auto found = out.rfind(kReplacementCharacter); found != std::string::npos) {
-    out.replace(found, kReplacementCharacter.size(), first_replaced_->written);
+  if (auto found = out.rfind(kUtf8ReplacementCharacter); found != std::string::npos) {
+    out.replace(found, kUtf8ReplacementCharacter.size(), first_replaced_->written);
   }
   return out;
 }

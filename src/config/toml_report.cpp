@@ -5,7 +5,8 @@
 
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/text.h"
+#include "base/utf8.h"
 
 namespace quarn {
 

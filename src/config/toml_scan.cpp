@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "base/output.h"
+#include "base/utf8.h"
 
 namespace quarn {
 

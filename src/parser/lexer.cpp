@@ -10,7 +10,7 @@
 #include <cstring>
 #include <optional>
 
-#include "base/output.h"
+#include "base/utf8.h"
 #include "parser/unicode_tables.h"
 
 namespace quarn::py {
@@ -302,7 +302,7 @@ std::uint32_t Lexer::line_of(std::uint32_t offset) const {
 std::expected<std::vector<Token>, LexError> Lexer::run() {
   // Python code averages six or more bytes per token, so this rarely grows.
   toks_.reserve(n_ / 4 + 16);
-  if (n_ >= 3 && std::memcmp(s_, "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+  if (std::string_view(s_, n_).starts_with(kUtf8ByteOrderMark)) pos_ = kUtf8ByteOrderMark.size();
   bool done = false;
   while (!done) {
     bool ok = !fstrings_.empty() && !fstrings_.back().in_field ? lex_fstring_part() : lex_normal(done);

@@ -4,8 +4,8 @@
 
 #include <fmt/format.h>
 
-#include "base/output.h"
 #include "base/thread_stack.h"
+#include "base/utf8.h"
 #include "parser/ast_children.h"
 #include "parser/lexer.h"
 #include "parser/parser.h"

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "base/output.h"
+#include "base/text.h"
 
 namespace quarn {
 

@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/utf8.h"
 #include "reporters/json_writer.h"
 
 namespace quarn {

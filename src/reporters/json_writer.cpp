@@ -5,7 +5,7 @@
 
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/utf8.h"
 
 namespace quarn {
 

@@ -10,8 +10,11 @@
 #include <unordered_map>
 #include <utility>
 
-#include "base/output.h"
+#include "base/files.h"
 #include "base/signals.h"
+#include "base/streams.h"
+#include "base/text.h"
+#include "base/utf8.h"
 
 namespace quarn {
 

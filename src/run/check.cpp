@@ -7,7 +7,10 @@
 
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/files.h"
+#include "base/streams.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "checks/catalog.h"
 #include "checks/source_model.h"
 #include "parser/parse.h"

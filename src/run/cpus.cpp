@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "base/output.h"
+#include "base/files.h"
+#include "base/text.h"
 #include "run/cpus_detail.h"
 
 namespace quarn {

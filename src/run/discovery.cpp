@@ -11,7 +11,8 @@
 
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "findings/finding.h"
 
 namespace quarn {

@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/streams.h"
 #include "run/process.h"
 
 namespace quarn {

@@ -5,7 +5,8 @@
 
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/files.h"
+#include "base/streams.h"
 #include "checks/catalog.h"
 
 namespace quarn {

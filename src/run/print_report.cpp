@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/output.h"
+#include "base/streams.h"
 #include "reporters/human.h"
 #include "reporters/json.h"
 #include "reporters/sarif.h"

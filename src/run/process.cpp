@@ -8,7 +8,6 @@
 
 #include <cerrno>
 
-#include "base/output.h"
 #include "base/signals.h"
 
 extern char** environ;

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "base/output.h"
+#include "base/files.h"
 #include "e2e/run_quarn.h"
 #include "run/check.h"
 #include "run/discovery.h"

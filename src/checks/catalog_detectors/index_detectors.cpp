@@ -10,7 +10,8 @@
 #include <fmt/compile.h>
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/text.h"
+#include "base/utf8.h"
 #include "checks/catalog_detectors/detectors.h"
 #include "checks/catalog_detectors/shared_phrases.h"
 #include "config/config.h"

@@ -14,7 +14,7 @@
 #include <fmt/compile.h>
 #include <fmt/format.h>
 
-#include "base/output.h"
+#include "base/text.h"
 #include "checks/catalog_detectors/detectors.h"
 #include "checks/catalog_detectors/shared_phrases.h"
 #include "checks/catalog_detectors/text.h"

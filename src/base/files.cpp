@@ -1,4 +1,4 @@
-#include "base/output.h"
+#include "base/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,27 +7,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <memory>
-#include <optional>
+#include <vector>
 
 #include <fmt/format.h>
 
 #include "base/signals.h"
 
 namespace quarn {
-
-namespace {
-
-namespace fs = std::filesystem;
-
-// Sources are addressed with 32-bit offsets (the lexer refuses 4 GiB), so
-// nothing that is read whole may reach that size.
-constexpr std::size_t kReadLimit = std::size_t{1} << 32;
-constexpr std::string_view kTooLarge = "stream is too large (4 GiB or more)";
-
-// Tries for a fresh temporary name beside a replaced file before giving up.
-constexpr int kTemporaryNameAttempts = 100;
 
 Result<void> write_all(int fd, std::string_view text) {
   while (!text.empty()) {
@@ -41,6 +28,18 @@ Result<void> write_all(int fd, std::string_view text) {
   }
   return {};
 }
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sources are addressed with 32-bit offsets (the lexer refuses 4 GiB), so
+// nothing that is read whole may reach that size.
+constexpr std::size_t kReadLimit = std::size_t{1} << 32;
+constexpr std::string_view kTooLarge = "stream is too large (4 GiB or more)";
+
+// Tries for a fresh temporary name beside a replaced file before giving up.
+constexpr int kTemporaryNameAttempts = 100;
 
 // Writes `text`, syncs it to the disk (a crash then leaves the whole text or
 // none) and closes `fd` whatever happens; the first error wins.
@@ -161,31 +160,6 @@ Result<std::string> open_and_read_whole(const fs::path& path, int flags, Streams
 
 }  // namespace
 
-Result<void> write_stdout(std::string_view text) {
-  if (auto written = write_all(STDOUT_FILENO, text); !written)
-    return fail(std::move(written.error()).context("write standard output"));
-  return {};
-}
-
-void write_stderr(std::string_view text) { (void)write_all(STDERR_FILENO, text); }
-
-void hold_closed_standard_streams() {
-  // open() takes the lowest free descriptor, so in this order each closed
-  // stream gets its own; writes to a read-only one fail as on a closed one.
-  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
-    if (::open("/dev/null", O_RDONLY) < 0) return;
-  }
-}
-
-std::unexpected<Error> fail_os(int error_number) {
-  return std::unexpected(Error(os_error_message(error_number), error_number));
-}
-
-std::string os_error_message(int error_number) {
-  return fmt::format("{} (os error {})", std::strerror(error_number), error_number);
-}
-
 Result<bool> write_new_file(const fs::path& path, std::string_view text) {
   // With O_EXCL, open neither follows a link nor reuses any entry.
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -243,138 +217,6 @@ Result<std::optional<std::string>> read_file_if_small(const fs::path& path, std:
   if (::stat(path.c_str(), &info) != 0) return fail_os(errno);
   if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) >= smaller_than) return std::nullopt;
   return open_and_read(path, O_NONBLOCK, Streams::skip, smaller_than);
-}
-
-bool is_valid_utf8(std::string_view text) {
-  std::size_t maximal;
-  char32_t code_point;
-  for (std::size_t i = 0; i < text.size();) {
-    // Runs of ASCII, the common case, eight bytes at a time.
-    while (i + 8 <= text.size()) {
-      std::uint64_t word;
-      std::memcpy(&word, text.data() + i, 8);
-      if ((word & 0x8080808080808080ULL) != 0) break;
-      i += 8;
-    }
-    if (i >= text.size()) break;
-    std::size_t len = detail::utf8_sequence(text, i, maximal, code_point);
-    if (len == 0) return false;
-    i += len;
-  }
-  return true;
-}
-
-std::string utf8_lossy(std::string_view text) {
-  if (is_valid_utf8(text)) return std::string(text);
-  std::string out;
-  out.reserve(text.size() + 8);
-  std::size_t maximal;
-  char32_t code_point;
-  for (std::size_t i = 0; i < text.size();) {
-    std::size_t len = detail::utf8_sequence(text, i, maximal, code_point);
-    if (len == 0) {
-      out += "\xEF\xBF\xBD";
-      i += maximal;
-    } else {
-      out.append(text.substr(i, len));
-      i += len;
-    }
-  }
-  return out;
-}
-
-std::vector<std::string_view> split_text(std::string_view text, char separator) {
-  std::vector<std::string_view> pieces;
-  for (std::size_t at = 0;;) {
-    const std::size_t end = text.find(separator, at);
-    pieces.push_back(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
-    if (end == std::string_view::npos) return pieces;
-    at = end + 1;
-  }
-}
-
-std::string path_text(const std::filesystem::path& path) { return utf8_lossy(path.native()); }
-
-namespace {
-
-// False when all eight bytes of `word` are printable ASCII; true, maybe
-// wrongly, when one may be a control character, DEL or non-ASCII.
-bool needs_a_look(std::uint64_t word) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-  const std::uint64_t below_space = (word - kOnes * 0x20) & ~word;
-  const std::uint64_t del = word ^ (kOnes * 0x7F);
-  const std::uint64_t is_del = (del - kOnes) & ~del;
-  return ((word | below_space | is_del) & kHighBits) != 0;
-}
-
-void append_control_escape(std::string& out, char32_t code_point) {
-  switch (code_point) {
-    case '\t':
-      out += "\\t";
-      return;
-    case '\n':
-      out += "\\n";
-      return;
-    case '\r':
-      out += "\\r";
-      return;
-    default:
-      break;
-  }
-  constexpr std::string_view kHex = "0123456789abcdef";
-  const char escape[] = {'\\', 'x', kHex[(code_point >> 4) & 0xF], kHex[code_point & 0xF]};
-  out.append(escape, sizeof escape);
-}
-
-}  // namespace
-
-void append_terminal_text(std::string& out, std::string_view text) {
-  std::size_t kept = 0;  // where the bytes not yet appended start
-  std::size_t maximal = 1;
-  char32_t code_point;
-  for (std::size_t i = 0; i < text.size();) {
-    // Printable ASCII, the common case: eight bytes at a time, then one.
-    if (i + 8 <= text.size()) {
-      std::uint64_t word;
-      std::memcpy(&word, text.data() + i, 8);
-      if (!needs_a_look(word)) {
-        i += 8;
-        continue;
-      }
-    }
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (static_cast<unsigned char>(byte - 0x20) < 0x5F) {
-      ++i;
-      continue;
-    }
-    std::size_t len = 1;
-    code_point = byte;
-    if (byte >= 0x80) {
-      len = detail::utf8_sequence(text, i, maximal, code_point);
-      if (len != 0 && code_point > 0x9F) {
-        i += len;
-        continue;
-      }
-    }
-    out.append(text.substr(kept, i - kept));
-    if (len == 0) {
-      out += "\xEF\xBF\xBD";
-      i += maximal;
-    } else {
-      append_control_escape(out, code_point);
-      i += len;
-    }
-    kept = i;
-  }
-  out.append(text.substr(kept));
-}
-
-std::string terminal_text(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  append_terminal_text(out, text);
-  return out;
 }
 
 }  // namespace quarn

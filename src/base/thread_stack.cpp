@@ -1,8 +1,12 @@
 #include "base/thread_stack.h"
 
+#include <malloc.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -54,31 +58,64 @@ std::uintptr_t find_stack_bottom() {
 
 WorkThread::WorkThread(std::function<void()> body, std::size_t stack_size) {
   auto owned = std::make_unique<std::function<void()>>(std::move(body));
+  // The stack is ours, not the C library's, which keeps the stacks of ended
+  // threads mapped for threads to come.
+  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  stack_size = (stack_size + page - 1) / page * page;
+  void* mapping = ::mmap(nullptr, page + stack_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK,
+                         -1, 0);
+  if (mapping == MAP_FAILED) throw std::system_error(errno, std::generic_category(), "start a thread");
+  int error = ::mprotect(mapping, page, PROT_NONE) == 0 ? 0 : errno;
   pthread_attr_t attributes;
-  int error = ::pthread_attr_init(&attributes);
+  if (error == 0) error = ::pthread_attr_init(&attributes);
   if (error == 0) {
-    error = ::pthread_attr_setstacksize(&attributes, stack_size);
+    error = ::pthread_attr_setstack(&attributes, static_cast<char*>(mapping) + page, stack_size);
     if (error == 0) error = ::pthread_create(&handle_, &attributes, run_body, owned.get());
     ::pthread_attr_destroy(&attributes);
   }
-  if (error != 0) throw std::system_error(error, std::generic_category(), "start a thread");
+  if (error != 0) {
+    ::munmap(mapping, page + stack_size);
+    throw std::system_error(error, std::generic_category(), "start a thread");
+  }
   owned.release();
   joinable_ = true;
+  mapping_ = mapping;
+  mapped_ = page + stack_size;
 }
 
 WorkThread::WorkThread(WorkThread&& other) noexcept
-    : handle_(other.handle_), joinable_(std::exchange(other.joinable_, false)) {}
+    : handle_(other.handle_),
+      joinable_(std::exchange(other.joinable_, false)),
+      mapping_(std::exchange(other.mapping_, nullptr)),
+      mapped_(std::exchange(other.mapped_, 0)) {}
 
 void WorkThread::join() {
   if (!joinable_) return;
   ::pthread_join(handle_, nullptr);
   joinable_ = false;
+  ::munmap(mapping_, mapped_);
+  mapping_ = nullptr;
+}
+
+std::optional<std::size_t> memory_limit() {
+  rlim_t smallest = RLIM_INFINITY;
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit;
+    if (::getrlimit(resource, &limit) == 0) smallest = std::min(smallest, limit.rlim_cur);
+  }
+  if (smallest == RLIM_INFINITY) return std::nullopt;
+  return static_cast<std::size_t>(smallest);
+}
+
+void make_malloc_repeatable_under_memory_limit() {
+  if (!memory_limit()) return;
+  ::mallopt(M_ARENA_MAX, 1);
+  ::mallopt(M_MMAP_THRESHOLD, 128 << 10);  // glibc's default, now fixed
 }
 
 void run_on_work_stack(const std::function<void()>& body) {
   // The calling thread serves when its stack may grow that far: a thread of
-  // its own would also get a malloc arena of its own, which costs glibc's
-  // single-threaded path and, under a limit of address space, 64 MiB of it.
+  // its own would cost glibc's single-threaded malloc path.
   if (!raise_stack_limit()) {
     // Under a tight limit of address space a smaller stack may still be
     // had; mapped whole at the start, it cannot fail to grow later.

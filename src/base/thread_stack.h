@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace quarn {
 
@@ -16,9 +17,9 @@ namespace quarn {
 // accepts needs about 3.1 MiB in the sanitizer build and 1.3 MiB in Release.
 inline constexpr std::size_t kWorkStackSize = std::size_t{16} << 20;
 
-// A thread running `body` on a stack of `stack_size` bytes. It is joined by
-// join() or, at the latest, when it goes away; like std::thread, it ends the
-// process when `body` throws.
+// A thread running `body` on a stack of `stack_size` bytes, mapped whole at
+// its start and unmapped when it is joined, by join() or at the latest when
+// it goes away; like std::thread, it ends the process when `body` throws.
 class WorkThread {
  public:
   // Throws std::system_error when the system gives no thread or no memory
@@ -33,7 +34,21 @@ class WorkThread {
  private:
   pthread_t handle_{};
   bool joinable_ = false;
+  void* mapping_ = nullptr;  // a guard page, then the stack
+  std::size_t mapped_ = 0;
 };
+
+// The smallest soft limit of address space or data size; none when both are
+// unlimited.
+std::optional<std::size_t> memory_limit();
+
+// Under a memory limit, makes the room malloc leaves independent of what ran
+// before: every thread allocates from the main arena (one of its own keeps
+// its reservation after its thread ended), and the mmap threshold stays put
+// (glibc raises it after a large block is freed). So a file checked again on
+// one thread once the workers stopped has the room it has in a run that
+// never started them.
+void make_malloc_repeatable_under_memory_limit();
 
 // Runs `body` on a stack of kWorkStackSize bytes: the calling thread's, its
 // soft limit raised that far, when the hard limit allows; else a WorkThread's,

@@ -1,7 +1,5 @@
 #include "run/cpus.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -12,6 +10,7 @@
 
 #include "base/files.h"
 #include "base/text.h"
+#include "base/thread_stack.h"
 #include "run/cpus_detail.h"
 
 namespace quarn {
@@ -116,19 +115,14 @@ std::optional<unsigned> quota_at(const fs::path& dir, bool unified) {
                                    read_small_file(dir / "cpu.cfs_period_us"));
 }
 
-// Under a limit of address space each worker needs room of its own: its
-// stack and its malloc arena take about 80 MiB before it reads a file. One
-// worker per 256 MiB of the limit, so that a run under a tight limit is a
-// one-worker run.
+// Under a memory limit each worker needs room of its own: its stack and what
+// checking its files takes. One worker per 256 MiB of the limit, so that a
+// run under a tight limit is a one-worker run.
 unsigned workers_within_memory_limit() {
-  constexpr rlim_t kPerWorker = rlim_t{256} << 20;
-  rlim_t smallest = RLIM_INFINITY;
-  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-    struct rlimit limit;
-    if (::getrlimit(resource, &limit) == 0) smallest = std::min(smallest, limit.rlim_cur);
-  }
-  if (smallest == RLIM_INFINITY) return std::numeric_limits<unsigned>::max();
-  return static_cast<unsigned>(std::clamp<rlim_t>(smallest / kPerWorker, 1, std::numeric_limits<unsigned>::max()));
+  constexpr std::size_t kPerWorker = std::size_t{256} << 20;
+  const std::optional<std::size_t> limit = memory_limit();
+  if (!limit) return std::numeric_limits<unsigned>::max();
+  return static_cast<unsigned>(std::clamp<std::size_t>(*limit / kPerWorker, 1, std::numeric_limits<unsigned>::max()));
 }
 
 }  // namespace

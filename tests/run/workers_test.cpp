@@ -1,10 +1,13 @@
 #include "run/workers.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <fmt/format.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <new>
@@ -221,6 +224,17 @@ TEST(RunInOrder, WorkersRunOnWorkStacks) {
     EXPECT_GT(bytes, kWorkStackSize / 4 * 3);
     EXPECT_LE(bytes, kWorkStackSize);
   }
+}
+
+// A joined thread's stack is unmapped, not kept for threads to come, so that
+// once the workers stopped the calling thread has the room it had before.
+TEST(WorkThread, UnmapsItsStackWhenJoined) {
+  std::uintptr_t bottom = 0;
+  WorkThread([&] { bottom = stack_bottom(); }).join();
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  unsigned char resident;
+  EXPECT_EQ(::mincore(reinterpret_cast<void*>(bottom / page * page), page, &resident), -1);
+  EXPECT_EQ(errno, ENOMEM);
 }
 
 // One item runs on the calling thread, and no thread is started for it.

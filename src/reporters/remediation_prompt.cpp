@@ -239,7 +239,7 @@ Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, 
                                       const std::filesystem::path& checked_path) {
   auto shown = path_text(prompt_path);
   if (names_a_directory(prompt_path))
-    return fail(Error(os_error_message(EISDIR)).context(fmt::format("write remediation prompt to {}", shown)));
+    return fail(fail_os(EISDIR).error().context(fmt::format("write remediation prompt to {}", shown)));
   auto prompt = render_remediation_prompt(findings, path_text(checked_path));
   // Made before the prompt is in place, so that nothing after it can fail.
   const std::string wrote = fmt::format("Wrote remediation prompt to {}\n", terminal_text(shown));

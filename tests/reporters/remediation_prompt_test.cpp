@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -306,12 +307,13 @@ TEST(WriteRemediationPrompt, FailuresCarryTheirContext) {
   const struct {
     std::filesystem::path target;
     std::string expected;
+    int os_error;
   } cases[] = {
-      {file / "p.md", "create directory for " + (file / "p.md").native() + ": Not a directory (os error 20)"},
+      {file / "p.md", "create directory for " + (file / "p.md").native() + ": Not a directory (os error 20)", ENOTDIR},
       {dir.path() / "taken.md",
-       "write remediation prompt to " + (dir.path() / "taken.md").native() + ": Is a directory (os error 21)"},
+       "write remediation prompt to " + (dir.path() / "taken.md").native() + ": Is a directory (os error 21)", EISDIR},
       {dir.path() / "new" / ".",
-       "write remediation prompt to " + (dir.path() / "new" / ".").native() + ": Is a directory (os error 21)"},
+       "write remediation prompt to " + (dir.path() / "new" / ".").native() + ": Is a directory (os error 21)", EISDIR},
   };
   for (const auto& c : cases) {
     testing::internal::CaptureStderr();
@@ -319,6 +321,7 @@ TEST(WriteRemediationPrompt, FailuresCarryTheirContext) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     ASSERT_FALSE(written) << c.target;
     EXPECT_EQ(written.error().render(), c.expected);
+    EXPECT_EQ(written.error().os_error(), c.os_error) << c.target;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "new"));
 }

@@ -91,26 +91,17 @@ namespace quarn::test {
 namespace {
 
 // Work that fails on the workers is done again on the calling thread alone.
-TEST(ParallelRun, WorkersOutOfMemoryLeaveTheirWorkToTheCallingThread) {
-  TempDir dir;
-  const fs::path root = dir.path() / "tree";
-  write_tree(root);
+TEST_F(ParallelRun, WorkersOutOfMemoryLeaveTheirWorkToTheCallingThread) {
   const CheckRun one = run_with_workers(root, OutputFormat::Json, 1);
   fail_off_main_thread = true;
   const CheckRun many = run_with_workers(root, OutputFormat::Json, 8);
   fail_off_main_thread = false;
-  EXPECT_EQ(many.status, one.status);
-  EXPECT_TRUE(many.streams.out == one.streams.out) << "standard output differs";
-  EXPECT_EQ(many.streams.err, one.streams.err);
-  EXPECT_TRUE(many.prompt == one.prompt) << "prompt differs";
+  expect_same_run(many, one, "8 workers");
 }
 
 // Memory that runs out once the report has begun leaves it whole: the rest
 // is made one finding at a time in the room taken before the first byte.
-TEST(ParallelRun, AReportBegunIsFinished) {
-  TempDir dir;
-  const fs::path root = dir.path() / "tree";
-  write_tree(root);  // two pieces of findings
+TEST_F(ParallelRun, AReportBegunIsFinished) {
   const struct {
     OutputFormat format;
     unsigned workers;  // the allocation after the first write: of the pool, or of the second piece
@@ -121,39 +112,28 @@ TEST(ParallelRun, AReportBegunIsFinished) {
     fail_once_after_output = true;
     const CheckRun starved = run_with_workers(root, c.format, c.workers);
     EXPECT_FALSE(fail_once_after_output || failing_once) << c.workers;
-    EXPECT_EQ(starved.status, one.status) << c.workers;
-    EXPECT_TRUE(starved.streams.out == one.streams.out) << c.workers << ": standard output differs";
-    EXPECT_EQ(starved.streams.err, one.streams.err) << c.workers;
+    expect_same_run(starved, one, fmt::format("{} workers", c.workers));
   }
 }
 
 // Nothing after the output can fail the run: not even running out of
 // memory once the prompt is in place, while the findings are freed.
-TEST(ParallelRun, NothingAfterThePromptCanFailTheRun) {
-  TempDir dir;
-  const fs::path root = dir.path() / "tree";
-  write_tree(root);
+TEST_F(ParallelRun, NothingAfterThePromptCanFailTheRun) {
   const CheckRun one = run_with_workers(root, OutputFormat::Json, 1);
   for (unsigned workers : {1u, 8u}) {
     fail_after_rename = true;
-    const CheckRun starved = run_with_workers(root, OutputFormat::Json, workers, [] { failing_everywhere = false; });
+    const CheckRun starved =
+        run_with_workers(root, OutputFormat::Json, workers, [] { failing_everywhere = false; });
     fail_after_rename = false;
-    EXPECT_EQ(starved.status, one.status) << workers;
-    EXPECT_TRUE(starved.streams.out == one.streams.out) << workers << ": standard output differs";
-    EXPECT_EQ(starved.streams.err, one.streams.err) << workers;
-    EXPECT_TRUE(starved.prompt == one.prompt) << workers << ": prompt differs";
+    expect_same_run(starved, one, fmt::format("{} workers", workers));
   }
 }
 
 // A file read on the calling thread while the workers run (one of 16 MiB or
 // more) that meets a shortage there is read again once they stopped.
-TEST(ParallelRun, ShortagesOnTheCallingThreadWhileWorkersRun) {
-  TempDir dir;
-  const fs::path root = dir.path() / "tree";
-  write_tree(root);
-  const std::string comment = "# " + std::string(1022, 'x') + "\n";
+TEST_F(ParallelRun, ShortagesOnTheCallingThreadWhileWorkersRun) {
   std::ofstream big(root / "pkg3" / "big.py", std::ios::binary);
-  for (int i = 0; i < 17 * 1024; ++i) big << comment;
+  for (int i = 0; i < 17 * 1024; ++i) big << "# " << std::string(1022, 'x') << "\n";
   big.close();
   const CheckRun one = run_with_workers(root, OutputFormat::Json, 1);
   // No memory, or an open that fails with one of these.
@@ -169,9 +149,7 @@ TEST(ParallelRun, ShortagesOnTheCallingThreadWhileWorkersRun) {
     EXPECT_EQ(fail_open_on_main_for, nullptr) << shortage;
     fail_once_on_main_from = 0;
     fail_open_on_main_for = nullptr;
-    EXPECT_EQ(many.status, one.status) << shortage;
-    EXPECT_TRUE(many.streams.out == one.streams.out) << shortage << ": standard output differs";
-    EXPECT_EQ(many.streams.err, one.streams.err) << shortage;
+    expect_same_run(many, one, fmt::format("shortage {}", shortage));
   }
 }
 

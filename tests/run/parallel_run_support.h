@@ -23,29 +23,6 @@ namespace quarn::test {
 
 namespace fs = std::filesystem;
 
-struct Streams {
-  std::string out;
-  std::string err;
-};
-
-// Runs `body` with standard output and standard error sent to files.
-inline Streams capture_streams(const std::function<void()>& body) {
-  TempDir dir;
-  const fs::path out_path = dir.path() / "out", err_path = dir.path() / "err";
-  const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const int saved_out = ::dup(STDOUT_FILENO), saved_err = ::dup(STDERR_FILENO);
-  ::dup2(out, STDOUT_FILENO);
-  ::dup2(err, STDERR_FILENO);
-  body();
-  ::dup2(saved_out, STDOUT_FILENO);
-  ::dup2(saved_err, STDERR_FILENO);
-  for (int fd : {out, err, saved_out, saved_err}) ::close(fd);
-  return {read_text(out_path), read_text(err_path)};
-}
-
 inline constexpr std::string_view kSources[] = {
     "import os\n\n\ndef handler(a, b, c, d, e, f):\n    try:\n        x = eval(\"1\")\n    except:\n"
     "        pass\n    print(x)  # TODO fix this\n    return {}\n",
@@ -74,34 +51,65 @@ inline void write_tree(const fs::path& root) {
   }
 }
 
+// What a run gave: both streams, its status and its prompt.
 struct CheckRun {
-  Streams streams;
+  std::string out;
+  std::string err;
   int status = -1;
   std::string prompt;
 };
 
-// Runs quarn's check on `root` with `workers` workers, with the strict
-// profile and a prompt beside `root`; `after_run` runs once the check is
-// done, before the streams are read back.
+// Runs quarn's check on `root` with `workers` workers, the strict profile
+// and a prompt beside `root`, with both streams sent to files; `after_run`
+// runs once the check is done, before the streams are read back.
 inline CheckRun run_with_workers(const fs::path& root, OutputFormat format, unsigned workers,
                                  const std::function<void()>& after_run = [] {}) {
-  CheckCommand command;
-  command.path = root;
-  command.format = format;
-  command.profile = "strict";
-  command.remediation_prompt = root.parent_path() / "prompt.md";
+  const CheckCommand command{.path = root,
+                             .format = format,
+                             .profile = "strict",
+                             .with_external = {},
+                             .remediation_prompt = root.parent_path() / "prompt.md"};
   CheckRun run;
-  run.streams = capture_streams([&] {
-    try {
-      RunResult result = run_check(command, workers);
-      run.status = result ? *result : -2;
-    } catch (const std::bad_alloc&) {
-      run.status = -3;
-    }
-    after_run();
-  });
+  TempDir dir;
+  const fs::path out_path = dir.path() / "out", err_path = dir.path() / "err";
+  const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int saved_out = ::dup(STDOUT_FILENO), saved_err = ::dup(STDERR_FILENO);
+  ::dup2(out, STDOUT_FILENO);
+  ::dup2(err, STDERR_FILENO);
+  try {
+    RunResult result = run_check(command, workers);
+    run.status = result ? *result : -2;
+  } catch (const std::bad_alloc&) {
+    run.status = -3;
+  }
+  after_run();
+  ::dup2(saved_out, STDOUT_FILENO);
+  ::dup2(saved_err, STDERR_FILENO);
+  for (int fd : {out, err, saved_out, saved_err}) ::close(fd);
+  run.out = read_text(out_path);
+  run.err = read_text(err_path);
   run.prompt = read_text(*command.remediation_prompt);
   return run;
 }
+
+// Two runs gave the same streams, status and prompt.
+inline void expect_same_run(const CheckRun& run, const CheckRun& reference, const std::string& where) {
+  EXPECT_EQ(run.status, reference.status) << where;
+  EXPECT_TRUE(run.out == reference.out) << where << ": standard output differs";
+  EXPECT_EQ(run.err, reference.err) << where;
+  EXPECT_TRUE(run.prompt == reference.prompt) << where << ": prompt differs";
+}
+
+// Tests over the tree write_tree writes.
+class ParallelRun : public ::testing::Test {
+ protected:
+  void SetUp() override { write_tree(root); }
+
+  TempDir dir;
+  const fs::path root = dir.path() / "tree";
+};
 
 }  // namespace quarn::test

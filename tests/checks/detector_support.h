@@ -90,9 +90,14 @@ struct Case {
   Lines expected;
 };
 
-inline void expect_cases(std::string_view id, DetectorEntry detect, const std::vector<Case>& cases,
-                         std::string_view toml = {}) {
-  for (const Case& c : cases) EXPECT_EQ(detector_findings(id, detect, c.source, toml), c.expected) << id << " on:\n" << c.source;
+// Each snippet gives what it expects from `detect` entered directly, and
+// from check `id` run as the driver runs it, so that a catalog row wired to
+// another detector fails too.
+inline void expect_cases(std::string_view id, DetectorEntry detect, const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    EXPECT_EQ(detector_findings(id, detect, c.source), c.expected) << id << " on:\n" << c.source;
+    EXPECT_EQ(findings_of(id, c.source), c.expected) << id << " run on:\n" << c.source;
+  }
 }
 
 // A row of the parameterised detector tables: a named snippet and what the

@@ -290,37 +290,5 @@ TEST(FunctionBodies, LongAttributeChainsCompareWithoutRecursion) {
             std::vector<std::string>{"1:1 sort() followed by reverse(); use `sorted(..., reverse=True)`"});
 }
 
-// The same detectors reached through the check's run, as the driver calls it.
-TEST(FunctionBodies, ReachedThroughTheCatalogEntries) {
-  struct Entry {
-    const char* id;
-    const char* source;
-    std::vector<std::string> expected;
-  };
-  const Entry entries[] = {
-      {"QN406", "assert x\n", {"1:1 " + kAssert}},
-      {"QN404", "def f(a=[]):\n    pass\n", {"1:1 function `f` uses a mutable default argument"}},
-      {"QN507", "if True:\n    pass\n", {"1:1 constant boolean condition suggests generated or placeholder branch"}},
-      {"QN409", "X = []\n", {"1:1 module-level assignment to mutable literal"}},
-      {"QN303", "def f(x):\n    if x:\n        return 1\n    else:\n        return 2\n",
-       {"2:5 if branch returns but is followed by else; else may be unnecessary"}},
-      {"QN310", "def f(x):\n    return x\n", {"1:1 function `f` only returns its single argument"}},
-      {"QN302", "if a:\n    if b:\n        pass\n", {"1:1 nested if without else can be collapsed with `and`"}},
-      {"QN301", "if a:\n    f()\nelif b:\n    f()\n", {"1:1 if and elif branches have identical bodies"}},
-      {"QN314", "for c in s:\n    out += c\n", {"2:5 string concatenation with += in a loop; prefer `str.join`"}},
-      {"QN315", "xs.sort()\nxs.reverse()\n", {"1:1 sort() followed by reverse(); use `sorted(..., reverse=True)`"}},
-      {"QN412", "for q in qs:\n    cur.execute(q)\n", {"1:1 database query or execute inside a loop may cause N+1 access"}},
-      {"QN308", "if a and b and c:\n    pass\n", {"1:1 complex if condition may be clearer as a named boolean variable"}},
-      {"QN410", "def f():\n    return\n    return None\n", {"1:1 function mixes bare `return` and `return None`"}},
-      {"QN312", "def f(x):\n    if x is not None:\n        return x\n",
-       {"2:5 `if x is not None: return x` can often be simplified"}},
-      {"QN506", "def run():\n    main()\n", {"1:1 function `run` is a thin wrapper with no added behavior"}},
-  };
-  for (const Entry& e : entries) {
-    SCOPED_TRACE(e.id);
-    EXPECT_EQ(findings_of(e.id, e.source), e.expected);
-  }
-}
-
 }  // namespace
 }  // namespace quarn::test

@@ -130,27 +130,5 @@ TEST(LiteralsCollections, LongOperatorChains) {
             std::vector<std::string>{"1:1 module mixes single- and double-quoted string literals"});
 }
 
-// The same detectors reached through the check's run, as the driver calls it.
-TEST(LiteralsCollections, ReachedThroughTheCatalogEntries) {
-  struct Entry {
-    const char* id;
-    const char* source;
-    std::vector<std::string> expected;
-  };
-  const Entry entries[] = {
-      {"QN306", "a = 'text'\nb = 'text'\nc = 'text'\n", {"1:1 " + repeated("text", 3)}},
-      {"QN109", "a = []\nb = list()\n", {"1:1 module mixes `[]` and `list()` empty-list constructors"}},
-      {"QN105", "a = 'x'\nb = \"y\"\n", {"1:1 module mixes single- and double-quoted string literals"}},
-      {"QN313", "a = [x for x in xs if x is not None]\n",
-       {"1:5 list comprehension filters `is not None`; consider filter(None, ...)"}},
-      {"QN415", "a = sorted(xs)[:5]\n",
-       {"1:5 full sort then slice for top-k; consider `heapq.nlargest` or partial selection"}},
-  };
-  for (const Entry& e : entries) {
-    SCOPED_TRACE(e.id);
-    EXPECT_EQ(findings_of(e.id, e.source), e.expected);
-  }
-}
-
 }  // namespace
 }  // namespace quarn::test

@@ -230,6 +230,7 @@ TEST(NamingDesign, LayerViolation) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(detector_findings("QN208", detect_layer_violation, c.source, kStrict, c.path), c.expected) << c.path;
+    EXPECT_EQ(test::findings_of("QN208", c.source, kStrict, c.path), c.expected) << c.path;
   }
 }
 
@@ -453,51 +454,6 @@ TEST(NamingDesign, MixedReturnStyle) {
                    {"class C:\n    def m(self):\n        return\n        yield\n", mixed("2:5", "m")},
                    {"def f():\n    yield 1\n    class K:\n        def g(self):\n            return\n", {}},
                });
-}
-
-// ---------------------------------------------------------------------------
-// The same detectors entered through each check's `run`.
-
-TEST(NamingDesign, EachCheckReachesItsDetectorThroughRun) {
-  struct RunCase {
-    std::string_view id;
-    std::string source;
-    Lines expected;
-  };
-  const std::vector<RunCase> cases = {
-      {"QN101", "def load_data(): pass\ndef LoadData(): pass\n",
-       {"1:1 module mixes snake_case and non-snake_case function names"}},
-      {"QN102", "class XML_PARSER: pass\nclass Config: pass\n",
-       {"1:1 module mixes PascalCase and non-PascalCase class names"}},
-      {"QN104", "import os\nfrom os.path import join\n",
-       {"1:8 module imports `os` with both `import` and `from ... import` styles"}},
-      {"QN106", "def test_a(): pass\ndef should_b(): pass\n",
-       {"1:1 module mixes test_* and should_* function naming styles"}},
-      {"QN209", "class UserService: pass\nclass OrderManager: pass\n",
-       {"1:1 module defines 2 service-style classes (Service/Manager/Handler)"}},
-      {"QN202", class_with_attributes(9), {"1:1 class `Wide` assigns 9 instance variables in `__init__` (max 8)"}},
-      {"QN203", class_with_methods(11), {"1:1 class `Wide` defines 11 public methods (max 10)"}},
-      {"QN509", "class AbstractRepo: pass\nclass BaseHandler: pass\n",
-       {"1:1 class `AbstractRepo` uses Abstract/Base/Interface naming; consider concrete names",
-        "2:1 class `BaseHandler` uses Abstract/Base/Interface naming; consider concrete names"}},
-      {"QN510", "import app.common\ndef string_utils(): pass\ndef format_helper(): pass\n",
-       {"1:1 module has 3 util/helper/common names or imports; consider consolidating"}},
-      {"QN505", "# :param name: Name.\n", {"1:1 boilerplate :param docs for `name`"}},
-      {"QN508", "class PaymentStrategy: pass\n", {"1:1 class `PaymentStrategy` uses defensive suffix `Strategy`"}},
-      {"QN205", "@dataclass\nclass Point:\n    pass\n", {"2:1 dataclass `Point` has no behavior beyond pass"}},
-      {"QN005", "a = b = 0\n", {"1:1 very short variable name `a`", "1:1 very short variable name `b`"}},
-      {"QN110", "def gen():\n    yield 1\n    return\n", {"1:1 function `gen` mixes `return` and `yield`"}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(test::findings_of(c.id, c.source), c.expected) << c.id;
-  EXPECT_EQ(test::findings_of("QN208", "import app.infrastructure.db\n", kStrict, "src/domain/models.py"),
-            Lines{"1:8 domain module imports infrastructure module `app.infrastructure.db`"});
-  EXPECT_EQ(test::findings_of("QN203", class_with_methods(4),
-                              "[profile]\nname = \"strict\"\n[checks.QN203]\nmax_methods = 3\n"),
-            Lines{"1:1 class `Wide` defines 4 public methods (max 3)"});
-  // Checks that are off, by the default profile or by the file, stay silent.
-  EXPECT_EQ(test::findings_of("QN203", class_with_methods(11), "[profile]\nname = \"default\"\n"), Lines{});
-  EXPECT_EQ(test::findings_of("QN005", "x = 1\n", "[profile]\nname = \"strict\"\n[checks.QN005]\nenabled = false\n"),
-            Lines{});
 }
 
 // ---------------------------------------------------------------------------

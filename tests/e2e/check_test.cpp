@@ -97,10 +97,8 @@ TEST_F(CheckRun, FileErrorsWarnInPathOrderAndExitTwo) {
   std::string first = "warning: read proj/pkg/latin1.py: stream did not contain valid UTF-8\n";
   ASSERT_TRUE(run.err.starts_with(first)) << run.err;
   std::string second = run.err.substr(first.size());
-  EXPECT_TRUE(second.starts_with("warning: parse proj/pkg/mod.py: failed to parse Python source: ")) << second;
   EXPECT_TRUE(std::regex_match(second, std::regex("warning: parse proj/pkg/mod.py: failed to parse Python source: "
                                                    ".+ at byte offset [0-9]+\n"))) << second;
-  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
   // One failed file alone is enough.
   run = check({"proj/pkg/mod.py"});
   EXPECT_EQ(run.status, 2);

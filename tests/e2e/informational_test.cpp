@@ -28,13 +28,6 @@ TEST(Informational, OutputsMatchGoldens) {
   }
 }
 
-TEST(Informational, ListChecksShape) {
-  QuarnRun run = run_quarn({"list-checks"});
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 75);
-  EXPECT_TRUE(run.out.starts_with("QN001  long-function  [readability] low\n"));
-  EXPECT_TRUE(run.out.ends_with("QN510  generic-utility-explosion  [ai] low\n"));
-}
-
 TEST(Informational, ExplainUnknownId) {
   const struct {
     std::string id;
@@ -60,17 +53,14 @@ TEST(Init, WritesStarterTexts) {
   struct Case {
     std::vector<std::string> args;
     const char* golden;
-    std::size_t size;
   };
-  for (const Case& c : {Case{{"init"}, "starter_default.toml", 1802}, Case{{"init", "--strict"}, "starter_strict.toml", 227}}) {
+  for (const Case& c : {Case{{"init"}, "starter_default.toml"}, Case{{"init", "--strict"}, "starter_strict.toml"}}) {
     TempDir dir;
     QuarnRun run = run_quarn(c.args, dir.path());
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "Wrote quarn.toml\n");
     EXPECT_EQ(run.err, "");
-    std::string written = read_text(dir.path() / "quarn.toml");
-    EXPECT_EQ(written.size(), c.size);
-    EXPECT_EQ(written, read_text(fixture(std::string("e2e/") + c.golden)));
+    EXPECT_EQ(read_text(dir.path() / "quarn.toml"), read_text(fixture(std::string("e2e/") + c.golden)));
   }
   // A plain create: the umask alone decides the mode.
   TempDir dir;

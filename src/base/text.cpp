@@ -103,7 +103,6 @@ std::string terminal_text(std::string_view text) {
   return out;
 }
 
-
 std::string float_text(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";

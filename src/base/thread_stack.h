@@ -1,8 +1,9 @@
 #pragma once
 
-// Stacks of known size. Parsing recurses as deep as its input nests, so a
-// command and its workers run on stacks whose size quarn sets, whatever
-// `ulimit -s` gives; recursion checks what is left on the calling thread.
+// Threads on stacks of known size. Parsing recurses as deep as its input
+// nests, so a command and its workers run on stacks whose size quarn sets,
+// whatever `ulimit -s` gives; recursion checks what is left on the calling
+// thread. Under a memory limit, what threads leave behind is kept repeatable.
 
 #include <pthread.h>
 

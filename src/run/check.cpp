@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <new>
 #include <iterator>
+#include <new>
 
 #include <fmt/format.h>
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <new>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 

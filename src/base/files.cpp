@@ -1,6 +1,7 @@
 #include "base/files.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,9 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include <fmt/format.h>
-
-#include "base/signals.h"
+#include "base/descriptor.h"
 
 namespace quarn {
 
@@ -21,7 +20,12 @@ Result<void> write_all(int fd, std::string_view text) {
     ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail_os(errno);
+      if (errno != EAGAIN) return fail_os(errno);
+      // A descriptor in non-blocking mode, full for now: wait until it
+      // takes more.
+      pollfd writable = {fd, POLLOUT, 0};
+      if (::poll(&writable, 1, -1) < 0 && errno != EINTR) return fail_os(errno);
+      continue;
     }
     if (n == 0) return fail("no bytes written");
     text.remove_prefix(static_cast<std::size_t>(n));
@@ -38,15 +42,12 @@ namespace fs = std::filesystem;
 constexpr std::size_t kReadLimit = std::size_t{1} << 32;
 constexpr std::string_view kTooLarge = "stream is too large (4 GiB or more)";
 
-// Tries for a fresh temporary name beside a replaced file before giving up.
-constexpr int kTemporaryNameAttempts = 100;
-
 // Writes `text`, syncs it to the disk (a crash then leaves the whole text or
 // none) and closes `fd` whatever happens; the first error wins.
-Result<void> write_and_close(int fd, std::string_view text) {
-  Result<void> written = write_all(fd, text);
-  if (written && ::fsync(fd) != 0) written = fail_os(errno);
-  if (::close(fd) != 0 && written) written = fail_os(errno);
+Result<void> write_and_close(Descriptor fd, std::string_view text) {
+  Result<void> written = write_all(fd.get(), text);
+  if (written && ::fsync(fd.get()) != 0) written = fail_os(errno);
+  if (const int error = fd.close(); error != 0 && written) written = fail_os(error);
   return written;
 }
 
@@ -143,11 +144,9 @@ Result<std::optional<std::string>> read_descriptor(int fd, Streams streams, std:
 // Opens `path` and reads it as read_descriptor does.
 Result<std::optional<std::string>> open_and_read(const fs::path& path, int flags, Streams streams,
                                                  std::size_t limit) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
-  if (fd < 0) return fail_os(errno);
-  auto data = read_descriptor(fd, streams, limit);
-  ::close(fd);
-  return data;
+  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags));
+  if (!fd.is_open()) return fail_os(errno);
+  return read_descriptor(fd.get(), streams, limit);
 }
 
 // The same, with a stream that reaches the 4 GiB limit refused.
@@ -162,45 +161,16 @@ Result<std::string> open_and_read_whole(const fs::path& path, int flags, Streams
 
 Result<bool> write_new_file(const fs::path& path, std::string_view text) {
   // With O_EXCL, open neither follows a link nor reuses any entry.
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!fd.is_open()) {
     if (errno == EEXIST) return false;
     return fail_os(errno);
   }
-  if (auto written = write_and_close(fd, text); !written) {
+  if (auto written = write_and_close(std::move(fd), text); !written) {
     ::unlink(path.c_str());
     return fail(std::move(written.error()));
   }
   return true;
-}
-
-Result<void> replace_file(const fs::path& path, std::string_view text, CreatedPaths& created) {
-  if (path.empty()) return fail_os(ENOENT);
-  // The permission bits of a regular file there (a link is replaced, so not
-  // followed) carry over; they are set before any byte is written.
-  struct stat old;
-  const bool keep_mode = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-  // A short name of our own, so that a long target name cannot push it past
-  // the name limit; mode 0666 goes through the umask like any create.
-  fs::path temporary;
-  int fd = -1;
-  for (int attempt = 0; fd < 0; ++attempt) {
-    temporary = path.parent_path() / fmt::format(".quarn-{}-{}.tmp", ::getpid(), attempt);
-    auto opened = created.create_file(temporary);
-    if (opened)
-      fd = *opened;
-    else if (opened.error().os_error() != EEXIST || attempt + 1 == kTemporaryNameAttempts)
-      return fail(std::move(opened.error()));
-  }
-  Result<void> written;
-  if (keep_mode && ::fchmod(fd, old.st_mode & 0777) != 0) {
-    written = fail_os(errno);
-    ::close(fd);
-  } else {
-    written = write_and_close(fd, text);
-  }
-  if (written) written = created.rename_and_keep(temporary, path);
-  return written;
 }
 
 Result<std::string> read_file(const fs::path& path) { return open_and_read_whole(path, 0, Streams::read); }

@@ -11,7 +11,8 @@
 namespace quarn {
 
 // Writes every byte of `text` to `fd`, going on after an interrupted or a
-// short write. The error is the system's message alone, or "no bytes written".
+// short write, and waiting while a non-blocking descriptor is full. The
+// error is the system's message alone, or "no bytes written".
 Result<void> write_all(int fd, std::string_view text);
 
 // Create `path` exclusively (an existing entry of any kind, a dangling link
@@ -19,16 +20,6 @@ Result<void> write_all(int fd, std::string_view text);
 // with nothing written, when something already exists there. Other errors are
 // the system's message alone, and remove the half-written file.
 Result<bool> write_new_file(const std::filesystem::path& path, std::string_view text);
-
-class CreatedPaths;
-
-// Write `text` to a new file beside `path` and rename it over `path`, so
-// that `path` holds either its old content or all of `text`. The file keeps
-// the permission bits of the regular file it replaces; otherwise it gets those
-// a plain create gives. The temporary file is created through `created`,
-// which removes it unless the rename succeeds. An empty path fails with
-// ENOENT before anything is created. The error is the system's message alone.
-Result<void> replace_file(const std::filesystem::path& path, std::string_view text, CreatedPaths& created);
 
 // Read a whole file. A regular file of 4 GiB or more is refused with
 // "stream is too large" before anything is read, any other stream once that

@@ -1,4 +1,5 @@
 #include "reporters/remediation_prompt.h"
+#include "reporters/remediation_prompt_detail.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,8 +11,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/created_paths.h"
 #include "base/files.h"
-#include "base/signals.h"
+#include "base/output_file.h"
 #include "base/streams.h"
 #include "base/text.h"
 #include "base/utf8.h"
@@ -250,8 +252,10 @@ Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, 
       if (auto made = created.create_directories(parent); !made)
         return fail(std::move(made.error()).context(fmt::format("create directory for {}", shown)));
     }
-    if (auto written = replace_file(prompt_path, prompt, created); !written)
-      return fail(std::move(written.error()).context(fmt::format("write remediation prompt to {}", shown)));
+    auto file = OutputFile::open(prompt_path, created);
+    Result<void> written = file ? file->write(prompt) : fail(std::move(file.error()));
+    if (written) written = file->finish();
+    if (!written) return fail(std::move(written.error()).context(fmt::format("write remediation prompt to {}", shown)));
   }
   write_stderr(wrote);
   return {};

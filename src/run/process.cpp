@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "base/descriptor.h"
 #include "base/signals.h"
 
 extern char** environ;
@@ -16,24 +17,14 @@ namespace quarn {
 
 namespace {
 
-// A descriptor closed when it goes away, or before.
-struct Descriptor {
-  int fd = -1;
-  ~Descriptor() { close(); }
-  void close() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
-};
-
 struct Pipe {
   Descriptor read_end;
   Descriptor write_end;
   bool open() {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-    read_end.fd = fds[0];
-    write_end.fd = fds[1];
+    read_end = Descriptor(fds[0]);
+    write_end = Descriptor(fds[1]);
     return true;
   }
 };
@@ -85,8 +76,8 @@ Result<ProcessOutput> run_process(const std::string& program, const std::vector<
                                   const std::string& working_directory) {
   Pipe out, err;
   if (!out.open() || !err.open()) return fail_os(errno);
-  Descriptor null_input{::open("/dev/null", O_RDONLY | O_CLOEXEC)};
-  if (null_input.fd < 0) return fail_os(errno);
+  Descriptor null_input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  if (!null_input.is_open()) return fail_os(errno);
 
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
@@ -104,7 +95,7 @@ Result<ProcessOutput> run_process(const std::string& program, const std::vector<
   int rc = posix_spawn_file_actions_init(&actions);
   pid_t pid = 0;
   if (rc == 0) {
-    rc = add_file_actions(actions, null_input.fd, out.write_end.fd, err.write_end.fd, working_directory);
+    rc = add_file_actions(actions, null_input.get(), out.write_end.get(), err.write_end.get(), working_directory);
     if (rc == 0) rc = ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
   }
@@ -116,7 +107,7 @@ Result<ProcessOutput> run_process(const std::string& program, const std::vector<
   err.write_end.close();
 
   ProcessOutput result;
-  const int drain_error = drain(out.read_end.fd, err.read_end.fd, result.standard_output, result.standard_error);
+  const int drain_error = drain(out.read_end.get(), err.read_end.get(), result.standard_output, result.standard_error);
   if (drain_error != 0) {
     // A child still writing ends on the closed pipe instead of blocking the wait.
     out.read_end.close();

@@ -1,4 +1,5 @@
 #include "reporters/remediation_prompt.h"
+#include "reporters/remediation_prompt_detail.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,0 +1,188 @@
+#include "base/output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cerrno>
+#include <optional>
+#include <string_view>
+
+#include <fmt/format.h>
+
+#include "base/files.h"
+
+namespace quarn {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Tries for a fresh temporary name beside a replaced file before giving up.
+constexpr int kTemporaryNameAttempts = 100;
+
+// A short name of our own, so that a long target name cannot push it past
+// the name limit.
+fs::path temporary_name(const fs::path& path, int attempt) {
+  return path.parent_path() / fmt::format(".quarn-{}-{}.tmp", ::getpid(), attempt);
+}
+
+// What a directory that may not be written in gives.
+bool is_refusal(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+
+// True when `path` lies on another mount than its directory (a file
+// mounted over it, as containers do), which no rename may replace.
+bool is_mount_point(const fs::path& path, const fs::path& directory) {
+  struct statx file {};
+  struct statx parent {};
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &file) != 0 ||
+      ::statx(AT_FDCWD, directory.c_str(), 0, STATX_MNT_ID, &parent) != 0)
+    return false;
+  if ((file.stx_mask & parent.stx_mask & STATX_MNT_ID) != 0) return file.stx_mnt_id != parent.stx_mnt_id;
+  return file.stx_dev_major != parent.stx_dev_major || file.stx_dev_minor != parent.stx_dev_minor;
+}
+
+// Gives the new file on `fd` the owner, group and mode of `old`: false when
+// it cannot take them all.
+bool take_attributes(int fd, const struct stat& old) {
+  struct stat now;
+  if (::fstat(fd, &now) != 0) return false;
+  if ((now.st_uid != old.st_uid || now.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+    return false;
+  // After the owner: a change of owner clears the set-ID bits.
+  if (::fchmod(fd, old.st_mode & 07777) != 0 || ::fstat(fd, &now) != 0) return false;
+  return now.st_uid == old.st_uid && now.st_gid == old.st_gid && (now.st_mode & 07777) == (old.st_mode & 07777);
+}
+
+// An unnamed file in `directory` (mode 0666 through the umask), or none
+// where the file system cannot make one or /proc is not there to name it by.
+Result<std::optional<Descriptor>> open_unnamed(const fs::path& directory) {
+  if (::access("/proc/self/fd", X_OK) != 0) return std::nullopt;
+  Descriptor fd(::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+  if (fd.is_open()) return std::optional(std::move(fd));
+  if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return std::nullopt;
+  return fail_os(errno);
+}
+
+// The file that standard output or standard error writes, when `info` is it.
+bool is_a_standard_stream(const struct stat& info) {
+  for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat stream;
+    if (::fstat(fd, &stream) == 0 && stream.st_dev == info.st_dev && stream.st_ino == info.st_ino) return true;
+  }
+  return false;
+}
+
+// Opens what `path` leads to for writing, as `> path` does, creating a
+// missing target of a link; a regular file is emptied first, unless a
+// standard stream writes it: then the text follows what it holds.
+Result<Descriptor> open_in_place(const fs::path& path) {
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+  if (!fd.is_open()) return fail_os(errno);
+  struct stat info;
+  if (::fstat(fd.get(), &info) != 0) return fail_os(errno);
+  if (S_ISREG(info.st_mode)) {
+    const bool emptied =
+        is_a_standard_stream(info) ? ::lseek(fd.get(), 0, SEEK_END) >= 0 : ::ftruncate(fd.get(), 0) == 0;
+    if (!emptied) return fail_os(errno);
+  }
+  return fd;
+}
+
+// The descriptor that a name of an inherited stream stands for
+// ("/dev/stdout", "/dev/fd/N" as a shell's process substitution gives, ...),
+// or none for any other path.
+std::optional<int> inherited_stream(const fs::path& path) {
+  std::string_view name = path.native();
+  if (name == "/dev/stdout") return STDOUT_FILENO;
+  if (name == "/dev/stderr") return STDERR_FILENO;
+  for (std::string_view directory : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (!name.starts_with(directory)) continue;
+    name.remove_prefix(directory.size());
+    int fd = -1;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), fd);
+    if (error == std::errc() && end == name.data() + name.size() && fd >= 0) return fd;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+Result<OutputFile> OutputFile::open(const fs::path& path, CreatedPaths& created) {
+  if (path.empty()) return fail_os(ENOENT);
+  // An inherited stream is written through a copy of its descriptor, which
+  // reaches it where opening its name again could not (a pipe or a socket
+  // of another user, a terminal), at its own position.
+  if (const std::optional<int> stream = inherited_stream(path)) {
+    Descriptor fd(::fcntl(*stream, F_DUPFD_CLOEXEC, 0));
+    if (!fd.is_open()) return fail_os(errno);
+    return OutputFile(std::move(fd), Kind::in_place, path, created);
+  }
+  const fs::path directory = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  struct stat old;
+  const bool exists = ::lstat(path.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) return fail_os(errno);
+  if (!exists || (S_ISREG(old.st_mode) && old.st_nlink == 1 && !is_mount_point(path, directory))) {
+    // A directory that refuses a new file gets the old one written in place.
+    auto unnamed = open_unnamed(directory);
+    if (!unnamed && !(exists && is_refusal(unnamed.error().os_error()))) return fail(std::move(unnamed.error()));
+    if (unnamed && *unnamed) {
+      if (!exists || take_attributes((*unnamed)->get(), old)) {
+        OutputFile file(std::move(**unnamed), Kind::unnamed, path, created);
+        file.replaces_ = exists;
+        return file;
+      }
+    } else if (unnamed) {
+      fs::path temporary;
+      Result<int> opened = fail_os(EEXIST);
+      for (int attempt = 0; !opened && opened.error().os_error() == EEXIST && attempt < kTemporaryNameAttempts;
+           ++attempt) {
+        temporary = temporary_name(path, attempt);
+        opened = created.create_file(temporary);
+      }
+      if (!opened && !(exists && is_refusal(opened.error().os_error()))) return fail(std::move(opened.error()));
+      if (opened) {
+        Descriptor fd(*opened);
+        if (!exists || take_attributes(fd.get(), old)) {
+          OutputFile file(std::move(fd), Kind::temporary, path, created);
+          file.temporary_ = std::move(temporary);
+          return file;
+        }
+        fd.close();
+        created.remove_newest(temporary);
+      }
+    }
+  }
+  auto fd = open_in_place(path);
+  if (!fd) return fail(std::move(fd.error()));
+  return OutputFile(std::move(*fd), Kind::in_place, path, created);
+}
+
+Result<void> OutputFile::write(std::string_view text) { return write_all(fd_.get(), text); }
+
+Result<void> OutputFile::finish() {
+  struct stat info;
+  if (::fstat(fd_.get(), &info) != 0) return fail_os(errno);
+  if (S_ISREG(info.st_mode) && ::fsync(fd_.get()) != 0) return fail_os(errno);
+  if (kind_ == Kind::unnamed) {
+    // A new file takes its path at once; a replacing one a temporary name
+    // first, which the rename then moves over the old file.
+    if (!replaces_) {
+      if (auto linked = created_->link_file(fd_.get(), path_); !linked) return linked;
+    } else {
+      Result<void> linked = fail_os(EEXIST);
+      for (int attempt = 0; !linked && linked.error().os_error() == EEXIST && attempt < kTemporaryNameAttempts;
+           ++attempt) {
+        temporary_ = temporary_name(path_, attempt);
+        linked = created_->link_file(fd_.get(), temporary_);
+      }
+      if (!linked) return linked;
+    }
+  }
+  if (const int error = fd_.close(); error != 0) return fail_os(error);
+  if (kind_ == Kind::temporary || replaces_) return created_->rename_and_keep(temporary_, path_);
+  created_->keep();
+  return {};
+}
+
+}  // namespace quarn

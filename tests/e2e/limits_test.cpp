@@ -83,6 +83,11 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
   for (int f = 0; f < 300000; ++f) huge += fmt::format("def f{}(a, b, c, d, e, f):\n    return eval('1')\n", f);
   write("big/huge.py", huge);
   write("big/small.py", "def g(a, b, c, d, e, f):\n    return eval('1')\n");
+  // Files read on the calling thread that run out of memory one after the
+  // other, each giving its descriptor back.
+  write("links/a00.py", std::string(120'000'000, 'x'));
+  for (int i = 1; i < 40; ++i) fs::create_hard_link(at("links/a00.py"), at(fmt::format("links/a{:02}.py", i)));
+  write("links/z.py", "x = 1\n");
   write("streams/a.py", "x = 1\n");
   fs::create_symlink("/dev/zero", at("streams/zero1.py"));
   fs::create_symlink("/dev/zero", at("streams/zero2.py"));
@@ -107,6 +112,7 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
       {"-v 800000", "big", "error: out of memory\n", true, false},
       {"-v 1500000", "big", "Wrote", true, false},
       {"-v 6000000", "streams", "zero2.py: stream is too large", true, false},
+      {"-n 30 -v 100000", "links", "warning: read links/a39.py: out of memory\n", true, false},
       // One worker whatever the CPUs, one per 256 MiB of address space: these
       // test that every CPU changes nothing there.
       {"-v 16000", "many --format json", "error: out of memory\n", true, false},

@@ -122,7 +122,8 @@ Result<OutputFile> OutputFile::open(const fs::path& path, CreatedPaths& created)
   struct stat old;
   const bool exists = ::lstat(path.c_str(), &old) == 0;
   if (!exists && errno != ENOENT) return fail_os(errno);
-  if (!exists || (S_ISREG(old.st_mode) && old.st_nlink == 1 && !is_mount_point(path, directory))) {
+  if (!exists || (S_ISREG(old.st_mode) && old.st_nlink == 1 && !is_a_standard_stream(old) &&
+                  !is_mount_point(path, directory))) {
     // A directory that refuses a new file gets the old one written in place.
     auto unnamed = open_unnamed(directory);
     if (!unnamed && !(exists && is_refusal(unnamed.error().os_error()))) return fail(std::move(unnamed.error()));

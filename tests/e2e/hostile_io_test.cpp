@@ -346,6 +346,7 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
   const bool nobody_runs = !root || run(kAsNobody.front(), {kAsNobody[1], kAsNobody[2], kAsNobody[3],
                                                              reachable.path().native(), "--version"}).status == 0;
   // A file with its text, mode and, where `owner` is set, owner and group.
+  const std::string longer_than_prompt(prompt.size() + 1, 'o');  // what a write in place must not leave a tail of
   auto make_file = [](const fs::path& path, std::string_view text, int mode, int owner) {
     std::ofstream(path, std::ios::binary) << text;
     if (owner >= 0) {
@@ -367,6 +368,7 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
     int mode;                                    // of the first of them, or -1
     std::vector<std::string> entries;            // the directory afterwards
     std::string err;                             // empty: the prompt was written
+    bool after_the_report = false;               // standard output writes the prompt's file or pipe too
   } rows[] = {
       {"missing", [](const fs::path&) {}, "{}/p.md", true, "", "", false, fs::file_type::regular, {"p.md"}, self, 0644,
        {"p.md"}, ""},
@@ -377,13 +379,13 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
        "", false, fs::file_type::regular, {"p.md"}, root ? 65534 : self, 02750, {"p.md"}, ""},
       {"hard-linked",
        [&](const fs::path& d) {
-         make_file(d / "p.md", "old\n", 0600, -1);
+         make_file(d / "p.md", longer_than_prompt, 0600, -1);
          fs::create_hard_link(d / "p.md", d / "l.md");
        },
        "{}/p.md", true, "", "", false, fs::file_type::regular, {"p.md", "l.md"}, self, 0600, {"l.md", "p.md"}, ""},
       {"symbolic link",
        [&](const fs::path& d) {
-         make_file(d / "real.md", "old\n", 0600, -1);
+         make_file(d / "real.md", longer_than_prompt, 0600, -1);
          fs::create_symlink("real.md", d / "p.md");
        },
        "{}/p.md", true, "", "", false, fs::file_type::symlink, {"real.md"}, self, 0600, {"p.md", "real.md"}, ""},
@@ -395,7 +397,11 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
        "{}/p.md", root, "", "", false, fs::file_type::character, {}, -1, -1, {"p.md"}, ""},
       {"/dev/fd/N", [](const fs::path&) {}, "/dev/fd/7", true, "exec 7>{0}/out.md; ", "", false, fs::file_type::none,
        {"out.md"}, self, 0644, {"out.md"}, ""},
-      {"/dev/stdout", [](const fs::path&) {}, "/dev/stdout", true, "", "", false, fs::file_type::none, {}, -1, -1, {}, ""},
+      // A pipe of another user, which nobody may open again by name.
+      {"/dev/stdout", [](const fs::path&) {}, "/dev/stdout", nobody_runs, "", "", true, fs::file_type::none, {}, -1, -1,
+       {}, "", true},
+      {"the file standard output writes", [](const fs::path&) {}, "{}/out.md", true, "exec >{0}/out.md; ", "", false,
+       fs::file_type::regular, {"out.md"}, self, 0644, {"out.md"}, "", true},
       {"writable file in a read-only directory",
        [&](const fs::path& d) {
          make_file(d / "p.md", "old\n", 0644, root ? 65534 : -1);
@@ -454,8 +460,8 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
     if (fifo_reader.joinable()) {
       // A reader still waiting for a writer is let go.
       const int unblock = ::open((at(d) / "p.md").c_str(), O_WRONLY | O_NONBLOCK);
-      fifo_reader.join();
       if (unblock >= 0) ::close(unblock);
+      fifo_reader.join();
       EXPECT_TRUE(fifo_got == prompt) << row.name;
     }
     ASSERT_TRUE(status) << row.name;
@@ -464,11 +470,13 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
     EXPECT_EQ(read_text(err), written ? fmt::format("Wrote remediation prompt to {}\n", prompt_path)
                                       : fmt::format(fmt::runtime(row.err), d))
         << row.name;
-    EXPECT_TRUE(got_out == reference.out + (row.prompt == "/dev/stdout" ? prompt : "")) << row.name;
+    const bool report_in_file = row.after_the_report && !row.holding.empty();
+    EXPECT_TRUE(got_out == (report_in_file ? "" : reference.out + (row.after_the_report ? prompt : ""))) << row.name;
     if (row.type != fs::file_type::none) {
       EXPECT_EQ(fs::symlink_status(at(prompt_path)).type(), row.type) << row.name;
     }
-    for (const std::string& file : row.holding) EXPECT_TRUE(read_text(at(d) / file) == prompt) << row.name << " " << file;
+    for (const std::string& file : row.holding)
+      EXPECT_TRUE(read_text(at(d) / file) == (report_in_file ? reference.out + prompt : prompt)) << row.name << " " << file;
     if (!row.holding.empty()) {
       struct stat info {};
       EXPECT_EQ(::stat((at(d) / row.holding.front()).c_str(), &info), 0) << row.name;

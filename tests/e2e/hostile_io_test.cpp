@@ -369,14 +369,15 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
     std::vector<std::string> entries;            // the directory afterwards
     std::string err;                             // empty: the prompt was written
     bool after_the_report = false;               // standard output writes the prompt's file or pipe too
+    bool replaced = false;                       // a file there before is replaced, not written in place
   } rows[] = {
       {"missing", [](const fs::path&) {}, "{}/p.md", true, "", "", false, fs::file_type::regular, {"p.md"}, self, 0644,
        {"p.md"}, ""},
       {"regular", [&](const fs::path& d) { make_file(d / "p.md", "old\n", 0640, -1); }, "{}/p.md", true, "", "", false,
-       fs::file_type::regular, {"p.md"}, self, 0640, {"p.md"}, ""},
+       fs::file_type::regular, {"p.md"}, self, 0640, {"p.md"}, "", false, true},
       {"regular of another owner, set-group-ID",
        [&](const fs::path& d) { make_file(d / "p.md", "old\n", 02750, root ? 65534 : -1); }, "{}/p.md", true, "",
-       "", false, fs::file_type::regular, {"p.md"}, root ? 65534 : self, 02750, {"p.md"}, ""},
+       "", false, fs::file_type::regular, {"p.md"}, root ? 65534 : self, 02750, {"p.md"}, "", false, true},
       {"hard-linked",
        [&](const fs::path& d) {
          make_file(d / "p.md", longer_than_prompt, 0600, -1);
@@ -434,6 +435,8 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
     fs::create_directory(at(d));
     fs::permissions(at(d), fs::perms(0777));
     row.make(at(d));
+    struct stat before {};
+    const bool existed = !row.holding.empty() && ::stat((at(d) / row.holding.front()).c_str(), &before) == 0;
     const std::string prompt_path = fmt::format(fmt::runtime(row.prompt), d);
     const bool as_nobody = row.as_nobody && root;
     const std::string script = fmt::format(
@@ -482,6 +485,7 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
       EXPECT_EQ(::stat((at(d) / row.holding.front()).c_str(), &info), 0) << row.name;
       EXPECT_EQ(static_cast<int>(info.st_uid), row.owner) << row.name;
       EXPECT_EQ(info.st_mode & 07777, static_cast<unsigned>(row.mode)) << row.name;
+      EXPECT_TRUE(!existed || (info.st_ino != before.st_ino) == row.replaced) << row.name;
     }
     EXPECT_EQ(entries(d), row.entries) << row.name;
     fs::permissions(at(d), fs::perms(0777));

@@ -43,6 +43,13 @@ Result<bool> ruff_is_available() {
   return fail(std::move(probe.error()).context("spawn ruff --version"));
 }
 
+// The path as ruff's last argument: a relative one that begins with '-'
+// gets "./" so that it cannot read as an option.
+std::string path_operand(const std::filesystem::path& path) {
+  const std::string& text = path.native();
+  return text.starts_with('-') ? "./" + text : text;
+}
+
 }  // namespace
 
 Severity ruff_severity_for_code(std::string_view code) {
@@ -85,7 +92,7 @@ Result<std::vector<Finding>> run_external_checkers(const std::vector<std::string
     auto available = ruff_is_available();
     if (!available) return fail(std::move(available.error()));
     if (!*available) continue;
-    auto run = run_process(std::string(kTool), {"check", "--output-format", "json", path.native()});
+    auto run = run_process(std::string(kTool), {"check", "--output-format", "json", path_operand(path)});
     if (!run) return fail(std::move(run.error()).context("spawn ruff check"));
     if (run->standard_output.empty()) continue;
     auto diagnostics = parse_ruff_json(run->standard_output);

@@ -275,6 +275,18 @@ printf '%s' '"location":{"row":1,"column":1}}]')");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "[high] EXT-RUFF-E\\x1b1 proj/\\x9b.py:1:1 \u2014 m\\x1b[2J\n\n");
 
+  // A path that begins with '-' reaches ruff as a path; quarn's report keeps it as written.
+  write("-x/a.py", "print(1)\n");
+  fake_ruff(R"(printf '[{"code":"E501","message":"%s","filename":"-x/a.py","location":{"row":1,"column":1}}]' "$*")");
+  run = check({"--with-external", "ruff", "--", "-x"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out,
+            "[high] EXT-RUFF-E501 -x/a.py:1:1 \u2014 check --output-format json ./-x\n"
+            "[low] QN405 -x/a.py:1:1 \u2014 print() used for debugging\n"
+            "  explanation: This finding was produced by an AST-precise deterministic check.\n"
+            "  remediation: Refactor for clarity and consistency with project conventions.\n\n");
+
   fake_ruff(R"(printf '%s' '{"code":"E1"}')");
   run = check({"proj", "--with-external", "ruff"});
   EXPECT_EQ(run.status, 2);

@@ -347,11 +347,12 @@ TEST_F(ExternalRun, ShortageIsAnErrorNotAMissingTool) {
     // Root is not bound by a process limit: it runs quarn as a user of its own.
     const bool unprivileged = limits_processes && as_root;
     // Low descriptors the test runner left open are closed first, so that a
-    // descriptor limit means the same everywhere.
+    // descriptor limit means the same everywhere. Quarn searches only bin/,
+    // so that a ruff installed on this machine is never found.
     std::vector<std::string> command = {
         "bash", "-c",
-        fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {} {}", limits,
-                    unprivileged ? reachable.path().native() : QUARN_BIN, args)};
+        fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; export PATH={}; exec {} {}", limits,
+                    at("bin").native(), unprivileged ? reachable.path().native() : QUARN_BIN, args)};
     if (unprivileged) {
       const auto as_limited_user = as_user(kExternalCheckerUser);
       command.insert(command.begin(), as_limited_user.begin(), as_limited_user.end());

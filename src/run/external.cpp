@@ -5,7 +5,9 @@
 #include <fmt/format.h>
 
 #include "base/streams.h"
+#include "run/external_detail.h"
 #include "run/process.h"
+#include "run/ruff_json.h"
 
 namespace quarn {
 
@@ -52,6 +54,8 @@ std::string path_operand(const std::filesystem::path& path) {
 
 }  // namespace
 
+namespace detail {
+
 Severity ruff_severity_for_code(std::string_view code) {
   if (code.empty()) return Severity::Low;
   switch (code.front()) {
@@ -84,6 +88,8 @@ Finding ruff_diagnostic_to_finding(const RuffDiagnostic& d) {
   };
 }
 
+}  // namespace detail
+
 Result<std::vector<Finding>> run_external_checkers(const std::vector<std::string>& names,
                                                    const std::filesystem::path& path) {
   std::vector<Finding> findings;
@@ -97,7 +103,7 @@ Result<std::vector<Finding>> run_external_checkers(const std::vector<std::string
     if (run->standard_output.empty()) continue;
     auto diagnostics = parse_ruff_json(run->standard_output);
     if (!diagnostics) return fail(std::move(diagnostics.error()).context("parse ruff JSON output"));
-    for (const RuffDiagnostic& d : *diagnostics) findings.push_back(ruff_diagnostic_to_finding(d));
+    for (const RuffDiagnostic& d : *diagnostics) findings.push_back(detail::ruff_diagnostic_to_finding(d));
   }
   return findings;
 }

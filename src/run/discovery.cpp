@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "base/utf8.h"
 #include "findings/finding.h"
+#include "run/discovery_detail.h"
 
 namespace quarn {
 
@@ -90,7 +91,7 @@ Result<void> walk_directory(const std::string& root, std::vector<std::string>& f
       if (!is_directory) return fail(walk_error(root, path, errno));
       if (*is_directory) {
         if (!is_skipped_dir_name(name)) pending.push_back(std::move(path));
-      } else if (has_py_extension(path)) {
+      } else if (detail::has_py_extension(path)) {
         files.push_back(std::move(path));
       }
     }
@@ -100,9 +101,7 @@ Result<void> walk_directory(const std::string& root, std::vector<std::string>& f
 
 }  // namespace
 
-fs::path config_search_start(const fs::path& path) {
-  return names_regular_file(path) ? lexical_parent(path).value_or(fs::path()) : path;
-}
+namespace detail {
 
 std::optional<fs::path> lexical_parent(const fs::path& path) {
   std::string_view text = path.native();
@@ -123,13 +122,19 @@ bool has_py_extension(std::string_view path) {
   return name.substr(dot + 1) == "py";
 }
 
+}  // namespace detail
+
+fs::path config_search_start(const fs::path& path) {
+  return names_regular_file(path) ? detail::lexical_parent(path).value_or(fs::path()) : path;
+}
+
 Result<Config> discover_config(const fs::path& start) {
   std::optional<fs::path> dir = start;
   while (dir) {
     fs::path candidate = *dir / "quarn.toml";
     if (names_regular_file(candidate)) return load_config(candidate);
     if (names_anything(*dir / ".git") || names_regular_file(*dir / "pyproject.toml")) break;
-    dir = lexical_parent(*dir);
+    dir = detail::lexical_parent(*dir);
   }
   return default_config();
 }
@@ -140,12 +145,12 @@ Result<std::vector<fs::path>> discover_python_files(const fs::path& path) {
   struct stat info;
   if (::stat(root.c_str(), &info) != 0) return fail(walk_error(root, root, errno));
   if (S_ISREG(info.st_mode)) {
-    if (has_py_extension(root)) found.push_back(root);
+    if (detail::has_py_extension(root)) found.push_back(root);
   } else if (S_ISDIR(info.st_mode)) {
     if (!is_skipped_dir_name(last_component(root))) {
       if (auto walked = walk_directory(root, found); !walked) return fail(std::move(walked.error()));
     }
-  } else if (has_py_extension(root)) {
+  } else if (detail::has_py_extension(root)) {
     // Neither a regular file nor a directory (a fifo, a socket): it is the
     // only entry of its own walk.
     found.push_back(root);

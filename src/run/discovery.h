@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -24,12 +23,5 @@ Result<Config> discover_config(const std::filesystem::path& start);
 
 // The .py files under `path` (or `path` itself), in path order.
 Result<std::vector<std::filesystem::path>> discover_python_files(const std::filesystem::path& path);
-
-// The lexical parent of a path: "src/pkg" -> "src" -> "" (the current
-// directory) -> none; "/a" -> "/" -> none.
-std::optional<std::filesystem::path> lexical_parent(const std::filesystem::path& path);
-
-// True when the last component's extension is exactly "py".
-bool has_py_extension(std::string_view path);
 
 }  // namespace quarn

@@ -5,7 +5,9 @@
 #include <fmt/format.h>
 
 #include "base/streams.h"
+#include "run/external_detail.h"
 #include "run/process.h"
+#include "run/ruff_json.h"
 
 namespace quarn {
 
@@ -43,7 +45,16 @@ Result<bool> ruff_is_available() {
   return fail(std::move(probe.error()).context("spawn ruff --version"));
 }
 
+// The path as ruff's last argument: a relative one that begins with '-'
+// gets "./" so that it cannot read as an option.
+std::string path_operand(const std::filesystem::path& path) {
+  const std::string& text = path.native();
+  return text.starts_with('-') ? "./" + text : text;
+}
+
 }  // namespace
+
+namespace detail {
 
 Severity ruff_severity_for_code(std::string_view code) {
   if (code.empty()) return Severity::Low;
@@ -77,6 +88,8 @@ Finding ruff_diagnostic_to_finding(const RuffDiagnostic& d) {
   };
 }
 
+}  // namespace detail
+
 Result<std::vector<Finding>> run_external_checkers(const std::vector<std::string>& names,
                                                    const std::filesystem::path& path) {
   std::vector<Finding> findings;
@@ -85,12 +98,12 @@ Result<std::vector<Finding>> run_external_checkers(const std::vector<std::string
     auto available = ruff_is_available();
     if (!available) return fail(std::move(available.error()));
     if (!*available) continue;
-    auto run = run_process(std::string(kTool), {"check", "--output-format", "json", path.native()});
+    auto run = run_process(std::string(kTool), {"check", "--output-format", "json", path_operand(path)});
     if (!run) return fail(std::move(run.error()).context("spawn ruff check"));
     if (run->standard_output.empty()) continue;
     auto diagnostics = parse_ruff_json(run->standard_output);
     if (!diagnostics) return fail(std::move(diagnostics.error()).context("parse ruff JSON output"));
-    for (const RuffDiagnostic& d : *diagnostics) findings.push_back(ruff_diagnostic_to_finding(d));
+    for (const RuffDiagnostic& d : *diagnostics) findings.push_back(detail::ruff_diagnostic_to_finding(d));
   }
   return findings;
 }

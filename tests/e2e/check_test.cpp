@@ -275,6 +275,18 @@ printf '%s' '"location":{"row":1,"column":1}}]')");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "[high] EXT-RUFF-E\\x1b1 proj/\\x9b.py:1:1 \u2014 m\\x1b[2J\n\n");
 
+  // A path that begins with '-' reaches ruff as a path; quarn's report keeps it as written.
+  write("-x/a.py", "print(1)\n");
+  fake_ruff(R"(printf '[{"code":"E501","message":"%s","filename":"-x/a.py","location":{"row":1,"column":1}}]' "$*")");
+  run = check({"--with-external", "ruff", "--", "-x"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out,
+            "[high] EXT-RUFF-E501 -x/a.py:1:1 \u2014 check --output-format json ./-x\n"
+            "[low] QN405 -x/a.py:1:1 \u2014 print() used for debugging\n"
+            "  explanation: This finding was produced by an AST-precise deterministic check.\n"
+            "  remediation: Refactor for clarity and consistency with project conventions.\n\n");
+
   fake_ruff(R"(printf '%s' '{"code":"E1"}')");
   run = check({"proj", "--with-external", "ruff"});
   EXPECT_EQ(run.status, 2);
@@ -335,11 +347,12 @@ TEST_F(ExternalRun, ShortageIsAnErrorNotAMissingTool) {
     // Root is not bound by a process limit: it runs quarn as a user of its own.
     const bool unprivileged = limits_processes && as_root;
     // Low descriptors the test runner left open are closed first, so that a
-    // descriptor limit means the same everywhere.
+    // descriptor limit means the same everywhere. Quarn searches only bin/,
+    // so that a ruff installed on this machine is never found.
     std::vector<std::string> command = {
         "bash", "-c",
-        fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; exec {} {}", limits,
-                    unprivileged ? reachable.path().native() : QUARN_BIN, args)};
+        fmt::format("exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit {}; export PATH={}; exec {} {}", limits,
+                    at("bin").native(), unprivileged ? reachable.path().native() : QUARN_BIN, args)};
     if (unprivileged) {
       const auto as_limited_user = as_user(kExternalCheckerUser);
       command.insert(command.begin(), as_limited_user.begin(), as_limited_user.end());

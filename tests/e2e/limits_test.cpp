@@ -191,11 +191,16 @@ TEST_F(Limits, AnyStackLimitGivesWhatTheDefaultGives) {
   const bool threads_limited = !uid || can_drop_root();
   // Without a thread to spare, LeakSanitizer cannot run at exit.
   const std::string no_threads = "export ASAN_OPTIONS=detect_leaks=0; ulimit ";
+  // Without /proc the main thread's stack is estimated, not looked up; /proc
+  // stays where no namespace can be made, and for the sanitizer runtime.
+  const char* no_proc = kSanitized ? "ulimit -s unlimited;" : R"(ulimit -s unlimited; p() { shift;
+unshare -rm true 2>/dev/null && exec unshare -rm sh -c 'mount -t tmpfs none /proc && exec "$@"' - "$@"; exec "$@"; }; p)";
   for (const auto& input : inputs) {
     const QuarnRun reference = run_after("", input.args, false, std::nullopt);
     EXPECT_TRUE(reference.status == 1 || reference.status == 2) << input.args << reference.err;
     EXPECT_EQ(reference.err.find("Sanitizer"), std::string::npos) << input.args << reference.err;
-    for (const char* limits : {"", "ulimit -s 256;", "ulimit -s 512;", "ulimit -s 1024;", "ulimit -s unlimited;"}) {
+    for (const char* limits :
+         {"", "ulimit -s 256;", "ulimit -s 512;", "ulimit -s 1024;", "ulimit -s unlimited;", no_proc}) {
       for (bool one_cpu : {true, false}) {
         const std::string where = fmt::format("{} after '{}' on {}", input.args, limits, one_cpu ? "one CPU" : "all");
         const QuarnRun limited = run_after(limits, input.args, one_cpu, std::nullopt);

@@ -6,6 +6,7 @@
 #include "e2e/run_quarn.h"
 #include "run/check.h"
 #include "run/discovery.h"
+#include "run/discovery_detail.h"
 #include "run/informational.h"
 
 namespace quarn {
@@ -27,7 +28,7 @@ TEST(LexicalParent, ClimbsAsWritten) {
   const Case cases[] = {{"src/pkg", "src"}, {"src", ""},  {"", nullptr},     {"/", nullptr},  {"/a", "/"},
                         {"src/pkg/", "src"}, {"a//b", "a"}, {"//a", "/"},      {".", ""},       {"../x", ".."}};
   for (const auto& c : cases) {
-    auto parent = lexical_parent(c.path);
+    auto parent = detail::lexical_parent(c.path);
     if (c.parent == nullptr) {
       EXPECT_FALSE(parent.has_value()) << c.path;
     } else {
@@ -38,9 +39,10 @@ TEST(LexicalParent, ClimbsAsWritten) {
 }
 
 TEST(PyExtension, ExactLastExtension) {
-  for (const char* yes : {"a.py", "a.b.py", "dir/x.py", "dir.d/x.py", "x.py/"}) EXPECT_TRUE(has_py_extension(yes)) << yes;
+  for (const char* yes : {"a.py", "a.b.py", "dir/x.py", "dir.d/x.py", "x.py/"})
+    EXPECT_TRUE(detail::has_py_extension(yes)) << yes;
   for (const char* no : {".py", "a.PY", "a.py.bak", "a.", "py", "..", "dir.py/..", "a.pyc", "a.py~"})
-    EXPECT_FALSE(has_py_extension(no)) << no;
+    EXPECT_FALSE(detail::has_py_extension(no)) << no;
 }
 
 TEST(Discovery, WalksSortsAndSkips) {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "run/external.h"
+#include "run/external_detail.h"
 #include "run/ruff_json.h"
 
 namespace quarn {
@@ -78,7 +78,7 @@ TEST(RuffJson, ReadsObjectsAndArraysSkippingUnknownKeys) {
   ]  )");
   ASSERT_TRUE(parsed.has_value()) << parsed.error().render();
   ASSERT_EQ(parsed->size(), 2u);
-  Finding a = ruff_diagnostic_to_finding((*parsed)[0]);
+  Finding a = detail::ruff_diagnostic_to_finding((*parsed)[0]);
   EXPECT_EQ(a.id, "EXT-RUFF-E501");
   EXPECT_EQ(a.title, "ruff:E501");
   EXPECT_EQ(a.message, "Line too long");
@@ -90,7 +90,7 @@ TEST(RuffJson, ReadsObjectsAndArraysSkippingUnknownKeys) {
   EXPECT_EQ(a.source, "ruff");
   EXPECT_EQ(a.confidence, Confidence::ToolReported);
   EXPECT_FALSE(a.explanation || a.remediation);
-  Finding b = ruff_diagnostic_to_finding((*parsed)[1]);
+  Finding b = detail::ruff_diagnostic_to_finding((*parsed)[1]);
   EXPECT_EQ(b.line, 1u);
   EXPECT_EQ(b.column, 7u);
   EXPECT_TRUE(parse_ruff_json("[]")->empty());
@@ -105,7 +105,7 @@ TEST(RuffSeverity, ByCode) {
                         {"B006", Severity::Medium}, {"ASYNC100", Severity::Medium}, {"ASYN1", Severity::Low},
                         {"A001", Severity::Low},    {"W291", Severity::Low},       {"", Severity::Low},
                         {"e501", Severity::Low}};
-  for (const auto& c : cases) EXPECT_EQ(ruff_severity_for_code(c.code), c.severity) << c.code;
+  for (const auto& c : cases) EXPECT_EQ(detail::ruff_severity_for_code(c.code), c.severity) << c.code;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "run/workers.h"
+#include "run/workers_detail.h"
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>

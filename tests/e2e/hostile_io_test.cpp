@@ -345,6 +345,14 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
   const int self = static_cast<int>(::geteuid());
   const bool unshared_mount =
       root && run("/bin/sh", {"-c", "touch m1 m2 && unshare -m mount --bind m1 m2; s=$?; rm m1 m2; exit $s"}).status == 0;
+  // Without /proc no unnamed file can be named: a temporary file takes its
+  // place. The sanitizer runtime cannot start without /proc.
+  constexpr std::string_view kNoProc = "unshare -rm /bin/sh -c 'mount -t tmpfs none /proc && exec \"$0\" \"$@\"'";
+#ifdef __SANITIZE_ADDRESS__
+  const bool proc_hidden = false;
+#else
+  const bool proc_hidden = run("/bin/sh", {"-c", fmt::format("{} true", kNoProc)}).status == 0;
+#endif
   const bool nobody_runs = !root || run(kAsNobody.front(), {kAsNobody[1], kAsNobody[2], kAsNobody[3],
                                                              reachable.path().native(), "--version"}).status == 0;
   // A file with its text, mode and, where `owner` is set, owner and group.
@@ -377,6 +385,11 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
        {"p.md"}, ""},
       {"regular", [&](const fs::path& d) { make_file(d / "p.md", "old\n", 0640, -1); }, "{}/p.md", true, "", "", false,
        fs::file_type::regular, {"p.md"}, self, 0640, {"p.md"}, "", false, true},
+      {"regular, without /proc", [&](const fs::path& d) { make_file(d / "p.md", "old\n", 0640, -1); }, "{}/p.md",
+       proc_hidden, "", std::string(kNoProc), false, fs::file_type::regular, {"p.md"}, self, 0640, {"p.md"}, "", false,
+       true},
+      {"missing, without /proc", [](const fs::path&) {}, "{}/p.md", proc_hidden, "", std::string(kNoProc), false,
+       fs::file_type::regular, {"p.md"}, self, 0644, {"p.md"}, ""},
       {"regular of another owner, set-group-ID",
        [&](const fs::path& d) { make_file(d / "p.md", "old\n", 02750, root ? 65534 : -1); }, "{}/p.md", true, "",
        "", false, fs::file_type::regular, {"p.md"}, root ? 65534 : self, 02750, {"p.md"}, "", false, true},

@@ -130,7 +130,7 @@ Result<OutputFile> OutputFile::open(const fs::path& path, CreatedPaths& created)
     if (unnamed && *unnamed) {
       if (!exists || take_attributes((*unnamed)->get(), old)) {
         OutputFile file(std::move(**unnamed), Kind::unnamed, path, created);
-        file.replaces_ = exists;
+        if (exists) file.replaced_mode_ = old.st_mode & 07777;
         return file;
       }
     } else if (unnamed) {
@@ -147,6 +147,7 @@ Result<OutputFile> OutputFile::open(const fs::path& path, CreatedPaths& created)
         if (!exists || take_attributes(fd.get(), old)) {
           OutputFile file(std::move(fd), Kind::temporary, path, created);
           file.temporary_ = std::move(temporary);
+          if (exists) file.replaced_mode_ = old.st_mode & 07777;
           return file;
         }
         fd.close();
@@ -162,13 +163,16 @@ Result<OutputFile> OutputFile::open(const fs::path& path, CreatedPaths& created)
 Result<void> OutputFile::write(std::string_view text) { return write_all(fd_.get(), text); }
 
 Result<void> OutputFile::finish() {
+  // Writing clears the set-ID bits of a file that an unprivileged process
+  // writes: the replacing file gets them again.
+  if (replaced_mode_ && ::fchmod(fd_.get(), *replaced_mode_) != 0) return fail_os(errno);
   struct stat info;
   if (::fstat(fd_.get(), &info) != 0) return fail_os(errno);
   if (S_ISREG(info.st_mode) && ::fsync(fd_.get()) != 0) return fail_os(errno);
   if (kind_ == Kind::unnamed) {
     // A new file takes its path at once; a replacing one a temporary name
     // first, which the rename then moves over the old file.
-    if (!replaces_) {
+    if (!replaced_mode_) {
       if (auto linked = created_->link_file(fd_.get(), path_); !linked) return linked;
     } else {
       Result<void> linked = fail_os(EEXIST);
@@ -181,7 +185,7 @@ Result<void> OutputFile::finish() {
     }
   }
   if (const int error = fd_.close(); error != 0) return fail_os(error);
-  if (kind_ == Kind::temporary || replaces_) return created_->rename_and_keep(temporary_, path_);
+  if (kind_ == Kind::temporary || replaced_mode_) return created_->rename_and_keep(temporary_, path_);
   created_->keep();
   return {};
 }

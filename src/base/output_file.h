@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include "base/created_paths.h"
@@ -44,7 +45,7 @@ class OutputFile {
   Kind kind_;
   std::filesystem::path path_;
   std::filesystem::path temporary_;  // the name of a temporary file
-  bool replaces_ = false;           // an unnamed file takes the place of an existing one
+  std::optional<mode_t> replaced_mode_;  // the mode of the file this one replaces
   CreatedPaths* created_;
 };
 

@@ -393,6 +393,10 @@ TEST_F(HostileFiles, PromptLandsWhereItsPathLeads) {
       {"regular of another owner, set-group-ID",
        [&](const fs::path& d) { make_file(d / "p.md", "old\n", 02750, root ? 65534 : -1); }, "{}/p.md", true, "",
        "", false, fs::file_type::regular, {"p.md"}, root ? 65534 : self, 02750, {"p.md"}, "", false, true},
+      // Writing clears the set-group-ID bit unless root writes.
+      {"set-group-ID file of the user quarn runs as",
+       [&](const fs::path& d) { make_file(d / "p.md", "old\n", 02750, root ? 65534 : -1); }, "{}/p.md", nobody_runs,
+       "", "", true, fs::file_type::regular, {"p.md"}, root ? 65534 : self, 02750, {"p.md"}, "", false, true},
       {"hard-linked",
        [&](const fs::path& d) {
          make_file(d / "p.md", longer_than_prompt, 0600, -1);

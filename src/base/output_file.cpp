@@ -89,6 +89,34 @@ Result<Descriptor> open_in_place(const fs::path& path) {
   return fd;
 }
 
+// Calls `attempt` with temporary names beside `path` while the name is
+// taken, leaving in `name` the last one tried.
+template <class Attempt>
+auto under_a_fresh_name(const fs::path& path, fs::path& name, const Attempt& attempt) {
+  auto result = attempt(name = temporary_name(path, 0));
+  for (int n = 1; !result && result.error().os_error() == EEXIST && n < kTemporaryNameAttempts; ++n)
+    result = attempt(name = temporary_name(path, n));
+  return result;
+}
+
+// A new file that is to take `path` once written: unnamed, or where that
+// cannot be, under a temporary name registered with `created`.
+struct NewFile {
+  Descriptor fd;
+  fs::path temporary;  // empty for an unnamed file
+};
+
+Result<NewFile> open_new_file(const fs::path& path, const fs::path& directory, CreatedPaths& created) {
+  auto unnamed = open_unnamed(directory);
+  if (!unnamed) return fail(std::move(unnamed.error()));
+  if (*unnamed) return NewFile{std::move(**unnamed), {}};
+  NewFile file;
+  auto opened = under_a_fresh_name(path, file.temporary, [&](const fs::path& name) { return created.create_file(name); });
+  if (!opened) return fail(std::move(opened.error()));
+  file.fd = Descriptor(*opened);
+  return file;
+}
+
 // The descriptor that a name of an inherited stream stands for
 // ("/dev/stdout", "/dev/fd/N" as a shell's process substitution gives, ...),
 // or none for any other path.
@@ -125,34 +153,18 @@ Result<OutputFile> OutputFile::open(const fs::path& path, CreatedPaths& created)
   if (!exists || (S_ISREG(old.st_mode) && old.st_nlink == 1 && !is_a_standard_stream(old) &&
                   !is_mount_point(path, directory))) {
     // A directory that refuses a new file gets the old one written in place.
-    auto unnamed = open_unnamed(directory);
-    if (!unnamed && !(exists && is_refusal(unnamed.error().os_error()))) return fail(std::move(unnamed.error()));
-    if (unnamed && *unnamed) {
-      if (!exists || take_attributes((*unnamed)->get(), old)) {
-        OutputFile file(std::move(**unnamed), Kind::unnamed, path, created);
+    auto made = open_new_file(path, directory, created);
+    if (!made && !(exists && is_refusal(made.error().os_error()))) return fail(std::move(made.error()));
+    if (made) {
+      if (!exists || take_attributes(made->fd.get(), old)) {
+        const Kind kind = made->temporary.empty() ? Kind::unnamed : Kind::temporary;
+        OutputFile file(std::move(made->fd), kind, path, created);
+        file.temporary_ = std::move(made->temporary);
         if (exists) file.replaced_mode_ = old.st_mode & 07777;
         return file;
       }
-    } else if (unnamed) {
-      fs::path temporary;
-      Result<int> opened = fail_os(EEXIST);
-      for (int attempt = 0; !opened && opened.error().os_error() == EEXIST && attempt < kTemporaryNameAttempts;
-           ++attempt) {
-        temporary = temporary_name(path, attempt);
-        opened = created.create_file(temporary);
-      }
-      if (!opened && !(exists && is_refusal(opened.error().os_error()))) return fail(std::move(opened.error()));
-      if (opened) {
-        Descriptor fd(*opened);
-        if (!exists || take_attributes(fd.get(), old)) {
-          OutputFile file(std::move(fd), Kind::temporary, path, created);
-          file.temporary_ = std::move(temporary);
-          if (exists) file.replaced_mode_ = old.st_mode & 07777;
-          return file;
-        }
-        fd.close();
-        created.remove_newest(temporary);
-      }
+      made->fd.close();
+      if (!made->temporary.empty()) created.remove_newest(made->temporary);
     }
   }
   auto fd = open_in_place(path);
@@ -174,14 +186,10 @@ Result<void> OutputFile::finish() {
     // first, which the rename then moves over the old file.
     if (!replaced_mode_) {
       if (auto linked = created_->link_file(fd_.get(), path_); !linked) return linked;
-    } else {
-      Result<void> linked = fail_os(EEXIST);
-      for (int attempt = 0; !linked && linked.error().os_error() == EEXIST && attempt < kTemporaryNameAttempts;
-           ++attempt) {
-        temporary_ = temporary_name(path_, attempt);
-        linked = created_->link_file(fd_.get(), temporary_);
-      }
-      if (!linked) return linked;
+    } else if (auto linked = under_a_fresh_name(
+                   path_, temporary_, [&](const fs::path& name) { return created_->link_file(fd_.get(), name); });
+               !linked) {
+      return linked;
     }
   }
   if (const int error = fd_.close(); error != 0) return fail_os(error);

@@ -2,14 +2,17 @@
 #include "reporters/remediation_prompt_detail.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <iterator>
-#include <limits>
-#include <map>
+#include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
+
+#include <fmt/compile.h>
 
 #include "base/created_paths.h"
 #include "base/files.h"
@@ -26,7 +29,7 @@ constexpr std::uint64_t kContextRadius = 8;
 
 // One line start in this many is indexed: a window is found after scanning
 // fewer lines than this, and even a file of empty lines gets a small index.
-constexpr std::uint64_t kStride = 64;
+constexpr std::uint64_t kStride = 16;
 
 constexpr auto kHeader = FMT_STRING(
     "# Quarn remediation prompt\n"
@@ -69,7 +72,8 @@ constexpr auto kGroupHeading = FMT_STRING(
     "- **Category:** {}\n"
     "\n");
 
-constexpr auto kOccurrenceHeading = FMT_STRING("### {}.{} `{}:{}:{}` [{}]\n\n- **Message:** {}\n\n");
+// Compiled: one of these heads every occurrence.
+constexpr auto kOccurrenceHeading = FMT_COMPILE("### {}.{} `{}:{}:{}` [{}]\n\n- **Message:** {}\n\n");
 
 constexpr auto kInstructions = FMT_STRING(
     "## Instructions for the assistant\n"
@@ -82,9 +86,12 @@ constexpr auto kInstructions = FMT_STRING(
     "5. After edits, re-run `quarn check {}` and resolve any remaining issues.\n"
     "\n");
 
+// Paths that are one text compare without reading it.
+int compare_files(const SharedText& a, const SharedText& b) { return a == b ? 0 : compare_paths(a, b); }
+
 bool occurrence_before(const Finding* a, const Finding* b) {
   if (a->severity != b->severity) return a->severity > b->severity;
-  if (int c = compare_paths(a->file, b->file)) return c < 0;
+  if (int c = compare_files(a->file, b->file)) return c < 0;
   if (a->line != b->line) return a->line < b->line;
   if (a->column != b->column) return a->column < b->column;
   return a->message < b->message;
@@ -95,70 +102,35 @@ bool group_before(const FindingGroup& a, const FindingGroup& b) {
   return a.id < b.id;
 }
 
-// The rows of the window around `line`, scanning from offset `at`, where line
-// `number + 1` starts.
-std::string context_rows_from(std::string_view text, std::size_t at, std::uint64_t number, std::uint64_t line) {
-  if (line == 0) return {};
-  constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
-  std::uint64_t first = line > kContextRadius ? line - kContextRadius : 1;
-  std::uint64_t last = line > kMax - kContextRadius ? kMax : line + kContextRadius;
-
-  std::string rows;
-  bool reached = false;
-  while (at < text.size() && number < last) {
-    auto end = text.find('\n', at);
-    auto piece = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
-    if (end != std::string_view::npos && piece.ends_with('\r')) piece.remove_suffix(1);
-    at = end == std::string_view::npos ? text.size() : end + 1;
-    if (++number < first) continue;
-    reached = reached || number == line;
-    fmt::format_to(std::back_inserter(rows), "{}{:>5}| {}\n", number == line ? '>' : ' ', number, piece);
+struct CheckKeyHash {
+  std::size_t operator()(const std::pair<std::string_view, std::string_view>& key) const {
+    const std::hash<std::string_view> hash;
+    return hash(key.first) * 31 + hash(key.second);
   }
-  return reached ? rows : std::string{};
-}
-
-// Every file the findings name, read at most once per prompt.
-class SourceFiles {
- public:
-  // The file's lines, or null when it gives no context.
-  const SourceLines* find(std::string_view file) {
-    auto [entry, inserted] = files_.try_emplace(std::string(file));
-    if (inserted) {
-      // Any path may come from an external checker: a fifo or a device must
-      // neither block nor stream forever.
-      auto text = read_regular_file(std::filesystem::path(file));
-      if (text && is_valid_utf8(*text)) entry->second.emplace(std::move(*text));
-    }
-    return entry->second ? &*entry->second : nullptr;
-  }
-
- private:
-  std::unordered_map<std::string, std::optional<SourceLines>> files_;
 };
 
-void append_source_context(std::string& out, const Finding& finding, SourceFiles& files) {
-  const SourceLines* lines = files.find(finding.file);
-  if (lines == nullptr) return;
-  auto rows = lines->context_rows(finding.line);
-  if (rows.empty()) return;
-  out += "Source context:\n\n```python\n";
-  out += rows;
-  out += "```\n\n";
-}
-
-void append_group(std::string& out, const FindingGroup& group, std::size_t k, SourceFiles& files) {
-  auto sink = std::back_inserter(out);
-  const Finding& first = *group.occurrences.front();
-  fmt::format_to(sink, kGroupHeading, k, group.id, group.title, group.severity, group.occurrences.size(),
-                 first.category);
-  if (first.explanation) fmt::format_to(sink, "- **Explanation:** {}\n\n", *first.explanation);
-  if (first.remediation) fmt::format_to(sink, "- **Shared remediation:** {}\n\n", *first.remediation);
-  std::size_t j = 0;
-  for (const Finding* occurrence : group.occurrences) {
-    fmt::format_to(sink, kOccurrenceHeading, k, ++j, utf8_lossy(occurrence->file), occurrence->line, occurrence->column,
-                   occurrence->severity, occurrence->message);
-    append_source_context(out, *occurrence, files);
+// Texts the same by address: copies of one shared text.
+struct SameAddress {
+  std::size_t operator()(std::string_view text) const {
+    return std::hash<const void*>()(text.data()) ^ text.size();
   }
+  bool operator()(std::string_view a, std::string_view b) const {
+    return a.data() == b.data() && a.size() == b.size();
+  }
+};
+
+void append(fmt::memory_buffer& out, std::string_view text) { out.append(text.data(), text.data() + text.size()); }
+
+// One row of a source window: "{}{:>5}| {}\n", written without a format
+// string, since it makes most of the document.
+void append_row(fmt::memory_buffer& out, bool marked, std::uint64_t number, std::string_view text) {
+  const fmt::format_int digits(number);
+  out.push_back(marked ? '>' : ' ');
+  for (std::size_t width = digits.size(); width < 5; ++width) out.push_back(' ');
+  out.append(digits.data(), digits.data() + digits.size());
+  append(out, "| ");
+  append(out, text);
+  out.push_back('\n');
 }
 
 // A path that can only be a directory: it ends in a separator, "." or "..",
@@ -170,79 +142,287 @@ bool names_a_directory(const std::filesystem::path& path) {
   return name.empty() || name == "." || name == ".." || std::filesystem::is_directory(path, error);
 }
 
+// Piece buffers, kept once written: a fresh one for every piece would have
+// its pages faulted in afresh.
+class BufferPool {
+ public:
+  fmt::memory_buffer take() {
+    const std::lock_guard lock(mutex_);
+    if (free_.empty()) return fmt::memory_buffer();
+    fmt::memory_buffer buffer = std::move(free_.back());
+    free_.pop_back();
+    return buffer;
+  }
+
+  void give(fmt::memory_buffer& buffer) noexcept {
+    buffer.clear();
+    try {
+      const std::lock_guard lock(mutex_);
+      free_.push_back(std::move(buffer));
+    } catch (const std::bad_alloc&) {
+      // Freed instead.
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<fmt::memory_buffer> free_;
+};
+
 }  // namespace
 
 std::vector<FindingGroup> group_findings(const FindingsView& findings) {
-  std::map<std::pair<std::string_view, std::string_view>, std::vector<const Finding*>> by_check;
-  findings.for_each([&](const Finding& finding) { by_check[{finding.id, finding.title}].push_back(&finding); });
-
+  // Findings of one check follow each other rarely: a hash finds the list.
+  std::unordered_map<std::pair<std::string_view, std::string_view>, std::size_t, CheckKeyHash> index;
   std::vector<FindingGroup> groups;
-  groups.reserve(by_check.size());
-  for (auto& [key, occurrences] : by_check) {
-    std::ranges::stable_sort(occurrences, occurrence_before);
+  findings.for_each([&](const Finding& finding) {
+    auto [entry, inserted] = index.try_emplace({finding.id, finding.title}, groups.size());
+    if (inserted) groups.push_back({std::string(finding.id), std::string(finding.title), finding.severity, {}});
+    groups[entry->second].occurrences.push_back(&finding);
+  });
+  // Bytewise, as std::string compares.
+  auto by_check = [](const FindingGroup& a, const FindingGroup& b) {
+    return std::tie(a.id, a.title) < std::tie(b.id, b.title);
+  };
+  std::ranges::sort(groups, by_check);
+  for (FindingGroup& group : groups) {
+    auto& occurrences = group.occurrences;
+    // A sorted list of findings is in occurrence order once the severities
+    // are apart.
+    auto by_severity = [](const Finding* a, const Finding* b) { return a->severity > b->severity; };
+    if (!std::ranges::is_sorted(occurrences, by_severity)) std::ranges::stable_sort(occurrences, by_severity);
+    if (!std::ranges::is_sorted(occurrences, occurrence_before))
+      std::ranges::stable_sort(occurrences, occurrence_before);
     // The first occurrence carries the highest severity after the sort.
-    Severity severity = occurrences.front()->severity;
-    groups.push_back({std::string(key.first), std::string(key.second), severity, std::move(occurrences)});
+    group.severity = occurrences.front()->severity;
   }
   std::ranges::stable_sort(groups, group_before);
   return groups;
 }
 
 std::size_t count_distinct_files(const FindingsView& findings) {
-  std::vector<std::string_view> paths;
+  std::vector<const SharedText*> paths;
   paths.reserve(findings.size());
-  findings.for_each([&](const Finding& finding) { paths.push_back(finding.file); });
-  auto before = [](std::string_view a, std::string_view b) { return compare_paths(a, b) < 0; };
-  std::ranges::sort(paths, before);
-  auto same = [](std::string_view a, std::string_view b) { return compare_paths(a, b) == 0; };
+  findings.for_each([&](const Finding& finding) { paths.push_back(&finding.file); });
+  auto before = [](const SharedText* a, const SharedText* b) { return compare_files(*a, *b) < 0; };
+  // Sorted findings come in path order already.
+  if (!std::ranges::is_sorted(paths, before)) std::ranges::sort(paths, before);
+  auto same = [](const SharedText* a, const SharedText* b) { return compare_files(*a, *b) == 0; };
   return static_cast<std::size_t>(std::ranges::unique(paths, same).begin() - paths.begin());
 }
 
-SourceLines::SourceLines(std::string text) : text_(std::move(text)) {
-  checkpoints_.push_back(0);
-  std::uint64_t newlines = 0;
-  for (auto at = text_.find('\n'); at != std::string::npos; at = text_.find('\n', at + 1))
-    if (++newlines % kStride == 0) checkpoints_.push_back(at + 1);
+SourceLines::SourceLines(std::string_view text) : SourceLines(text, std::nullopt) {}
+
+SourceLines::SourceLines(std::string_view text, std::optional<std::span<const std::uint64_t>> lines) {
+  // With `lines` (ascending), line `number` is kept when it lies within a
+  // window of the next one not yet passed.
+  std::size_t next = 0;
+  auto kept = [&](std::uint64_t number) {
+    if (!lines) return true;
+    while (next < lines->size() && (*lines)[next] < number && number - (*lines)[next] > kContextRadius) ++next;
+    if (next == lines->size()) return false;
+    return (*lines)[next] < number || (*lines)[next] - number <= kContextRadius;
+  };
+  std::uint64_t run = 0;  // kept lines in a row so far
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+    if (kept(++lines_)) {
+      if (run++ % kStride == 0) marks_.push_back({lines_, static_cast<std::uint32_t>(text_.size())});
+      text_.append(text.substr(at, end - at));
+    } else {
+      run = 0;
+    }
+    at = end;
+  }
+  text_.shrink_to_fit();
+  marks_.shrink_to_fit();
+}
+
+bool SourceLines::append_context_rows(fmt::memory_buffer& out, std::uint64_t line) const {
+  if (line == 0 || line > lines_) return false;
+  const std::uint64_t first = line > kContextRadius ? line - kContextRadius : 1;
+  const std::uint64_t last = std::min(lines_, line + kContextRadius);
+  // The mark at or before `first`: the start of its run of kept lines or a
+  // line after it.
+  auto mark = std::ranges::upper_bound(marks_, first, {}, &Mark::line);
+  if (mark == marks_.begin()) return false;
+  --mark;
+  const std::string_view text = text_;
+  std::size_t at = mark->offset;
+  for (std::uint64_t number = mark->line; number <= last && at < text.size(); ++number) {
+    auto end = text.find('\n', at);
+    auto row = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    if (end != std::string_view::npos && row.ends_with('\r')) row.remove_suffix(1);
+    at = end == std::string_view::npos ? text.size() : end + 1;
+    if (number >= first) append_row(out, number == line, number, row);
+  }
+  return true;
 }
 
 std::string SourceLines::context_rows(std::uint64_t line) const {
-  std::uint64_t first = line > kContextRadius ? line - kContextRadius : 1;
-  std::size_t checkpoint = std::min<std::uint64_t>((first - 1) / kStride, checkpoints_.size() - 1);
-  return context_rows_from(text_, checkpoints_[checkpoint], checkpoint * kStride, line);
+  fmt::memory_buffer rows;
+  append_context_rows(rows, line);
+  return fmt::to_string(rows);
+}
+
+// Every file the findings name, each read once, by whichever piece needs it
+// first; the others wait for that read.
+class RemediationPrompt::SourceFiles {
+ public:
+  explicit SourceFiles(const FindingsView& findings) {
+    std::unordered_map<std::string_view, std::uint32_t> by_text;
+    std::string_view previous;
+    std::uint32_t slot = 0;
+    findings.for_each([&](const Finding& finding) {
+      const std::string_view file = finding.file;
+      if (!SameAddress()(file, previous)) {
+        previous = file;
+        auto known = by_address_.find(file);
+        if (known == by_address_.end()) {
+          auto entry = by_text.try_emplace(file, static_cast<std::uint32_t>(by_text.size())).first;
+          known = by_address_.emplace(file, entry->second).first;
+        }
+        slot = known->second;
+      }
+      if (slot == lines_.size()) lines_.emplace_back();
+      lines_[slot].push_back(finding.line);
+    });
+    files_ = std::make_unique<File[]>(by_text.size());
+    for (const auto& [text, index] : by_text) files_[index].path = text;
+  }
+
+  // The lines of `path`, a file of the findings, or null when it gives no
+  // context.
+  const SourceLines* find(std::string_view path) const {
+    const std::uint32_t slot = by_address_.find(path)->second;
+    File& file = files_[slot];
+    if (!file.read.load(std::memory_order_acquire)) {
+      const std::lock_guard lock(file.mutex);
+      if (!file.read.load(std::memory_order_relaxed)) {
+        // Any path may come from an external checker: a fifo or a device
+        // must neither block nor stream forever.
+        auto text = read_regular_file(std::filesystem::path(file.path));
+        if (text && is_valid_utf8(*text)) {
+          // Only the windows the findings show are kept.
+          std::vector<std::uint64_t>& lines = lines_[slot];
+          std::ranges::sort(lines);
+          file.lines.emplace(*text, lines);
+        }
+        std::vector<std::uint64_t>().swap(lines_[slot]);
+        file.read.store(true, std::memory_order_release);
+      }
+    }
+    return file.lines ? &*file.lines : nullptr;
+  }
+
+ private:
+  struct File {
+    std::string_view path;
+    std::mutex mutex;
+    std::atomic<bool> read = false;
+    std::optional<SourceLines> lines;
+  };
+  std::unordered_map<std::string_view, std::uint32_t, SameAddress, SameAddress> by_address_;
+  std::unique_ptr<File[]> files_;
+  // The lines the findings name in each file, until it is read.
+  mutable std::vector<std::vector<std::uint64_t>> lines_;
+};
+
+RemediationPrompt::RemediationPrompt(const FindingsView& findings, std::string_view checked_path,
+                                     std::size_t per_piece)
+    : checked_path_(checked_path), occurrences_(findings.size()), per_piece_(std::max<std::size_t>(per_piece, 1)) {
+  if (findings.empty()) return;
+  files_ = count_distinct_files(findings);
+  groups_ = group_findings(findings);
+  group_starts_.reserve(groups_.size());
+  std::size_t start = 0;
+  for (const FindingGroup& group : groups_) {
+    group_starts_.push_back(start);
+    start += group.occurrences.size();
+  }
+  sources_ = std::make_unique<SourceFiles>(findings);
+}
+
+RemediationPrompt::~RemediationPrompt() = default;
+
+void RemediationPrompt::head(fmt::memory_buffer& out) const {
+  const fmt::appender sink(out);
+  fmt::format_to(sink, kHeader, checked_path_);
+  if (occurrences_ == 0) {
+    append(out, kNothingToRemediate);
+    return;
+  }
+  fmt::format_to(sink, kSummary, checked_path_, occurrences_, files_, groups_.size());
+  append(out, "### Types (severity order)\n\n");
+  for (const auto& group : groups_)
+    fmt::format_to(sink, kTypeLine, group.id, group.title, group.severity, group.occurrences.size());
+  append(out, "\n## Findings by type\n\n");
+}
+
+void RemediationPrompt::piece(fmt::memory_buffer& out, std::size_t i) const {
+  const fmt::appender sink(out);
+  const std::size_t first = i * per_piece_;
+  const std::size_t last = std::min(occurrences_, first + per_piece_);
+  out.reserve(out.size() + (last - first) * 1024);
+  // The group holding `first`: the last one starting at or before it.
+  auto k = static_cast<std::size_t>(std::ranges::upper_bound(group_starts_, first) - group_starts_.begin());
+  std::string_view lines_of;  // the file `lines` belong to
+  const SourceLines* lines = nullptr;
+  for (std::size_t at = first; at < last; ++k) {
+    const FindingGroup& group = groups_[k - 1];
+    const std::size_t start = group_starts_[k - 1];
+    if (at == start) {
+      const Finding& leader = *group.occurrences.front();
+      fmt::format_to(sink, kGroupHeading, k, group.id, group.title, group.severity, group.occurrences.size(),
+                     leader.category);
+      if (leader.explanation) fmt::format_to(sink, "- **Explanation:** {}\n\n", *leader.explanation);
+      if (leader.remediation) fmt::format_to(sink, "- **Shared remediation:** {}\n\n", *leader.remediation);
+    }
+    for (const std::size_t end = std::min(last, start + group.occurrences.size()); at < end; ++at) {
+      const Finding& occurrence = *group.occurrences[at - start];
+      const std::string_view file = occurrence.file;
+      if (is_valid_utf8(file)) {
+        fmt::format_to(sink, kOccurrenceHeading, k, at - start + 1, file, occurrence.line, occurrence.column,
+                       occurrence.severity, occurrence.message);
+      } else {
+        fmt::format_to(sink, kOccurrenceHeading, k, at - start + 1, utf8_lossy(file), occurrence.line,
+                       occurrence.column, occurrence.severity, occurrence.message);
+      }
+      if (!SameAddress()(file, lines_of)) {
+        lines = sources_->find(file);
+        lines_of = file;
+      }
+      if (lines == nullptr) continue;
+      const std::size_t before = out.size();
+      append(out, "Source context:\n\n```python\n");
+      if (lines->append_context_rows(out, occurrence.line)) {
+        append(out, "```\n\n");
+      } else {
+        out.resize(before);
+      }
+    }
+  }
+}
+
+void RemediationPrompt::tail(fmt::memory_buffer& out) const {
+  if (occurrences_ != 0) fmt::format_to(fmt::appender(out), kInstructions, checked_path_);
 }
 
 std::string render_remediation_prompt(const FindingsView& findings, std::string_view checked_path) {
-  std::string out;
-  auto sink = std::back_inserter(out);
-  fmt::format_to(sink, kHeader, checked_path);
-  if (findings.empty()) {
-    out += kNothingToRemediate;
-    return out;
-  }
-
-  auto groups = group_findings(findings);
-  fmt::format_to(sink, kSummary, checked_path, findings.size(), count_distinct_files(findings), groups.size());
-
-  out += "### Types (severity order)\n\n";
-  for (const auto& group : groups)
-    fmt::format_to(sink, kTypeLine, group.id, group.title, group.severity, group.occurrences.size());
-  out += "\n";
-
-  out += "## Findings by type\n\n";
-  SourceFiles files;
-  std::size_t k = 0;
-  for (const auto& group : groups) append_group(out, group, ++k, files);
-
-  fmt::format_to(sink, kInstructions, checked_path);
-  return out;
+  const RemediationPrompt prompt(findings, checked_path);
+  fmt::memory_buffer out;
+  prompt.head(out);
+  for (std::size_t i = 0; i < prompt.piece_count(); ++i) prompt.piece(out, i);
+  prompt.tail(out);
+  return fmt::to_string(out);
 }
 
 Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, const FindingsView& findings,
-                                      const std::filesystem::path& checked_path) {
+                                      const std::filesystem::path& checked_path, const RenderInOrder& in_order) {
   auto shown = path_text(prompt_path);
   if (names_a_directory(prompt_path))
     return fail(fail_os(EISDIR).error().context(fmt::format("write remediation prompt to {}", shown)));
-  auto prompt = render_remediation_prompt(findings, path_text(checked_path));
+  const RemediationPrompt prompt(findings, path_text(checked_path));
   // Made before the prompt is in place, so that nothing after it can fail.
   const std::string wrote = fmt::format("Wrote remediation prompt to {}\n", terminal_text(shown));
   {
@@ -253,7 +433,37 @@ Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, 
         return fail(std::move(made.error()).context(fmt::format("create directory for {}", shown)));
     }
     auto file = OutputFile::open(prompt_path, created);
-    Result<void> written = file ? file->write(prompt) : fail(std::move(file.error()));
+    Result<void> written = file ? Result<void>() : fail(std::move(file.error()));
+    auto write = [&](const fmt::memory_buffer& text) {
+      if (written) written = file->write({text.data(), text.size()});
+    };
+    fmt::memory_buffer part;
+    prompt.head(part);
+    write(part);
+    // After a failed write no piece is begun.
+    std::atomic<bool> failed = !written;
+    BufferPool buffers;
+    auto render = [&](std::size_t i) {
+      fmt::memory_buffer text = buffers.take();
+      if (!failed) prompt.piece(text, i);
+      return text;
+    };
+    auto write_piece = [&](fmt::memory_buffer& text) {
+      write(text);
+      failed = !written;
+      buffers.give(text);
+    };
+    if (written && in_order) {
+      in_order(prompt.piece_count(), render, write_piece);
+    } else {
+      for (std::size_t i = 0; written && i < prompt.piece_count(); ++i) {
+        auto text = render(i);
+        write_piece(text);
+      }
+    }
+    part.clear();
+    prompt.tail(part);
+    write(part);
     if (written) written = file->finish();
     if (!written) return fail(std::move(written.error()).context(fmt::format("write remediation prompt to {}", shown)));
   }

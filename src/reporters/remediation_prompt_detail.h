@@ -1,8 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "findings/finding.h"
 
@@ -24,19 +30,63 @@ std::vector<FindingGroup> group_findings(const FindingsView& findings);
 // Number of distinct files, paths compared component by component.
 std::size_t count_distinct_files(const FindingsView& findings);
 
-// A file's text with an index of its line starts, so that the source window
-// around any line is found without scanning from the top.
+// A file's lines with an index of their starts, so that the source window
+// around a line is found without scanning from the top.
 class SourceLines {
  public:
-  explicit SourceLines(std::string text);
+  // Every line of `text`.
+  explicit SourceLines(std::string_view text);
+  // Only the lines the windows around `lines` (ascending) show; the windows
+  // of other lines are then not kept.
+  SourceLines(std::string_view text, std::optional<std::span<const std::uint64_t>> lines);
 
   // The rows of the window around `line` (eight lines either side), or empty
   // when the line is outside the text.
   std::string context_rows(std::uint64_t line) const;
+  // The same appended to `out`; false, appending nothing, when the line is
+  // outside the text.
+  bool append_context_rows(fmt::memory_buffer& out, std::uint64_t line) const;
 
  private:
-  std::string text_;
-  std::vector<std::size_t> checkpoints_;  // where line 1 and every 64th line after it start
+  // Where a kept line starts in `text_`.
+  struct Mark {
+    std::uint64_t line;
+    std::uint32_t offset;  // texts are read only below 4 GiB
+  };
+  std::string text_;          // the kept lines, each with its end
+  std::vector<Mark> marks_;   // the first of every run of kept lines and every 16th after it
+  std::uint64_t lines_ = 0;   // of the whole text
+};
+
+// The document in parts that can be rendered apart, on several threads, and
+// joined in order: the head (header, summary, types), the pieces, each a run
+// of consecutive occurrences with the headings of the groups that begin in
+// it, and the tail (the instructions).
+class RemediationPrompt {
+ public:
+  static constexpr std::size_t kOccurrencesPerPiece = 256;
+
+  RemediationPrompt(const FindingsView& findings, std::string_view checked_path,
+                    std::size_t per_piece = kOccurrencesPerPiece);
+  ~RemediationPrompt();
+
+  void head(fmt::memory_buffer& out) const;
+  std::size_t piece_count() const { return (occurrences_ + per_piece_ - 1) / per_piece_; }
+  // Appends piece `i`. Pieces may be rendered at once on several threads;
+  // each source file is read once, by whichever needs it first.
+  void piece(fmt::memory_buffer& out, std::size_t i) const;
+  void tail(fmt::memory_buffer& out) const;
+
+ private:
+  class SourceFiles;
+
+  std::string checked_path_;
+  std::size_t occurrences_ = 0;
+  std::size_t per_piece_;
+  std::size_t files_ = 0;
+  std::vector<FindingGroup> groups_;
+  std::vector<std::size_t> group_starts_;  // where each group's occurrences begin in the document
+  std::unique_ptr<SourceFiles> sources_;
 };
 
 }  // namespace quarn

@@ -218,7 +218,13 @@ RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers
   if (auto printed = print_report(command.format, findings, pool); !printed) return fail(std::move(printed.error()));
 
   if (command.remediation_prompt) {
-    if (auto written = write_remediation_prompt(*command.remediation_prompt, findings, path); !written)
+    // Pieces rendered on the workers, written in order by this thread.
+    auto in_order = [&](std::size_t count, const auto& render, const auto& write) {
+      run_in_order(
+          count, pool, 2 * std::size_t{pool}, [&](std::size_t i, Producer) { return render(i); },
+          [&](std::size_t, fmt::memory_buffer& text) { write(text); });
+    };
+    if (auto written = write_remediation_prompt(*command.remediation_prompt, findings, path, in_order); !written)
       return fail(std::move(written.error()));
   }
   const std::uint8_t status = !findings.empty() ? 1 : outcome.file_errors.empty() ? 0 : 2;

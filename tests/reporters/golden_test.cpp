@@ -8,6 +8,7 @@
 #include "reporters/human.h"
 #include "reporters/json.h"
 #include "reporters/remediation_prompt.h"
+#include "reporters/remediation_prompt_detail.h"
 #include "reporters/sarif.h"
 #include "reporters/support.h"
 
@@ -51,9 +52,26 @@ TEST(GoldenReports, OneFindingAtATime) {
   }
 }
 
+// The prompt joined from pieces of `per_piece` occurrences, rendered last
+// first.
+std::string prompt_in_pieces(const FindingsView& findings, std::string_view checked_path, std::size_t per_piece) {
+  const RemediationPrompt prompt(findings, checked_path, per_piece);
+  std::vector<fmt::memory_buffer> pieces(prompt.piece_count());
+  for (std::size_t i = pieces.size(); i-- > 0;) prompt.piece(pieces[i], i);
+  fmt::memory_buffer joined;
+  prompt.head(joined);
+  for (const auto& piece : pieces) joined.append(piece);
+  prompt.tail(joined);
+  return fmt::to_string(joined);
+}
+
 TEST(GoldenReports, RemediationPrompt) {
   test::ScopedCurrentDir in_tree(test::golden_tree());
-  test::expect_golden("prompt.md", render_remediation_prompt(test::golden_findings(), "app"));
+  const std::vector<Finding> findings = test::golden_findings();
+  const std::string prompt = render_remediation_prompt(findings, "app");
+  test::expect_golden("prompt.md", prompt);
+  // Pieces that end inside a group or where one begins.
+  for (std::size_t per_piece : {1, 2, 3, 5}) EXPECT_EQ(prompt_in_pieces(findings, "app", per_piece), prompt) << per_piece;
 }
 
 TEST(GoldenReports, RemediationPromptWithoutFindings) {

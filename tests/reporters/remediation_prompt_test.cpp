@@ -64,24 +64,30 @@ TEST(SourceContext, WindowOfEightLinesEachSide) {
 }
 
 // Windows that start or end on either side of the lines the index records
-// (1, 65, 129, ...) read the same rows; blank lines count like any other,
-// also next to each other.
+// (1, 17, 33, ...) read the same rows; blank lines count like any other,
+// also next to each other. Keeping only the windows of the marked lines
+// changes none of them.
 TEST(SourceContext, WindowsAcrossIndexedLines) {
   const auto blank = [](int i) { return i % 3 == 0 || i % 7 == 0; };
   std::string sparse;
   for (int i = 1; i <= 200; ++i) sparse += blank(i) ? "\n" : fmt::format("line {}\n", i);
+  const std::vector<std::uint64_t> marked = {8, 9, 10, 24, 25, 26, 56, 57, 64, 65, 72, 73, 74, 129, 137, 190, 192, 193, 200};
   const SourceLines lines(numbered_lines(200)), sparse_lines(sparse);
-  for (int line : {8, 9, 10, 56, 57, 64, 65, 72, 73, 74, 129, 137, 190, 192, 193, 200}) {
+  const SourceLines kept(numbered_lines(200), marked), sparse_kept(sparse, marked);
+  for (std::uint64_t line : marked) {
     std::string expected, expected_sparse;
-    for (int i = std::max(1, line - 8); i <= std::min(200, line + 8); ++i) {
+    for (auto i = std::max<std::uint64_t>(1, line - 8); i <= std::min<std::uint64_t>(200, line + 8); ++i) {
       const std::string row = fmt::format("{}{} ", i == line ? "*" : "", i);
       expected += row + fmt::format("line {}\n", i);
-      expected_sparse += row + (blank(i) ? "" : fmt::format("line {}", i)) + "\n";
+      expected_sparse += row + (blank(static_cast<int>(i)) ? "" : fmt::format("line {}", i)) + "\n";
     }
     EXPECT_EQ(read_back(lines.context_rows(line)), expected) << "line " << line;
     EXPECT_EQ(read_back(sparse_lines.context_rows(line)), expected_sparse) << "line " << line;
+    EXPECT_EQ(kept.context_rows(line), lines.context_rows(line)) << "line " << line;
+    EXPECT_EQ(sparse_kept.context_rows(line), sparse_lines.context_rows(line)) << "line " << line;
   }
   EXPECT_EQ(lines.context_rows(201), "");
+  EXPECT_EQ(kept.context_rows(201), "");
 }
 
 TEST(SourceContext, LineSplitting) {

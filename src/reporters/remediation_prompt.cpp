@@ -142,6 +142,13 @@ bool names_a_directory(const std::filesystem::path& path) {
   return name.empty() || name == "." || name == ".." || std::filesystem::is_directory(path, error);
 }
 
+// Occurrences a worker renders at once, and the text after which it leaves
+// the rest of them to the writing thread, which renders them a budget at a
+// time: so the text waiting to be written stays bounded, whatever the
+// lengths of the lines it shows.
+constexpr std::size_t kOccurrencesPerPiece = kPromptOccurrencesPerPiece;
+constexpr std::size_t kPieceBudget = std::size_t{1} << 20;
+
 // Piece buffers, kept once written: a fresh one for every piece would have
 // its pages faulted in afresh.
 class BufferPool {
@@ -156,6 +163,8 @@ class BufferPool {
 
   void give(fmt::memory_buffer& buffer) noexcept {
     buffer.clear();
+    // One that held a large occurrence goes.
+    if (buffer.capacity() > 2 * kPieceBudget) return;
     try {
       const std::lock_guard lock(mutex_);
       free_.push_back(std::move(buffer));
@@ -328,9 +337,8 @@ class RemediationPrompt::SourceFiles {
   mutable std::vector<std::vector<std::uint64_t>> lines_;
 };
 
-RemediationPrompt::RemediationPrompt(const FindingsView& findings, std::string_view checked_path,
-                                     std::size_t per_piece)
-    : checked_path_(checked_path), occurrences_(findings.size()), per_piece_(std::max<std::size_t>(per_piece, 1)) {
+RemediationPrompt::RemediationPrompt(const FindingsView& findings, std::string_view checked_path)
+    : checked_path_(checked_path), occurrences_(findings.size()) {
   if (findings.empty()) return;
   files_ = count_distinct_files(findings);
   groups_ = group_findings(findings);
@@ -359,11 +367,10 @@ void RemediationPrompt::head(fmt::memory_buffer& out) const {
   append(out, "\n## Findings by type\n\n");
 }
 
-void RemediationPrompt::piece(fmt::memory_buffer& out, std::size_t i) const {
+std::size_t RemediationPrompt::render(fmt::memory_buffer& out, std::size_t first, std::size_t last,
+                                      std::size_t budget) const {
   const fmt::appender sink(out);
-  const std::size_t first = i * per_piece_;
-  const std::size_t last = std::min(occurrences_, first + per_piece_);
-  out.reserve(out.size() + (last - first) * 1024);
+  last = std::min(last, occurrences_);
   // The group holding `first`: the last one starting at or before it.
   auto k = static_cast<std::size_t>(std::ranges::upper_bound(group_starts_, first) - group_starts_.begin());
   std::string_view lines_of;  // the file `lines` belong to
@@ -400,8 +407,10 @@ void RemediationPrompt::piece(fmt::memory_buffer& out, std::size_t i) const {
       } else {
         out.resize(before);
       }
+      if (out.size() >= budget) return at + 1;
     }
   }
+  return last;
 }
 
 void RemediationPrompt::tail(fmt::memory_buffer& out) const {
@@ -412,7 +421,7 @@ std::string render_remediation_prompt(const FindingsView& findings, std::string_
   const RemediationPrompt prompt(findings, checked_path);
   fmt::memory_buffer out;
   prompt.head(out);
-  for (std::size_t i = 0; i < prompt.piece_count(); ++i) prompt.piece(out, i);
+  prompt.render(out, 0, prompt.occurrences());
   prompt.tail(out);
   return fmt::to_string(out);
 }
@@ -443,22 +452,30 @@ Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, 
     // After a failed write no piece is begun.
     std::atomic<bool> failed = !written;
     BufferPool buffers;
+    const std::size_t pieces = (prompt.occurrences() + kOccurrencesPerPiece - 1) / kOccurrencesPerPiece;
     auto render = [&](std::size_t i) {
-      fmt::memory_buffer text = buffers.take();
-      if (!failed) prompt.piece(text, i);
-      return text;
+      PromptPiece piece{buffers.take(), i * kOccurrencesPerPiece,
+                        std::min(prompt.occurrences(), (i + 1) * kOccurrencesPerPiece)};
+      if (!failed) piece.next = prompt.render(piece.text, piece.next, piece.end, kPieceBudget);
+      return piece;
     };
-    auto write_piece = [&](fmt::memory_buffer& text) {
-      write(text);
+    // What a piece left out, this thread renders and writes a budget at a time.
+    auto write_piece = [&](PromptPiece& piece) {
+      write(piece.text);
+      while (written && piece.next < piece.end) {
+        piece.text.clear();
+        piece.next = prompt.render(piece.text, piece.next, piece.end, kPieceBudget);
+        write(piece.text);
+      }
       failed = !written;
-      buffers.give(text);
+      buffers.give(piece.text);
     };
     if (written && in_order) {
-      in_order(prompt.piece_count(), render, write_piece);
+      in_order(pieces, render, write_piece);
     } else {
-      for (std::size_t i = 0; written && i < prompt.piece_count(); ++i) {
-        auto text = render(i);
-        write_piece(text);
+      for (std::size_t i = 0; written && i < pieces; ++i) {
+        auto piece = render(i);
+        write_piece(piece);
       }
     }
     part.clear();

@@ -18,11 +18,18 @@ namespace quarn {
 // the read limit only loses its context blocks.
 std::string render_remediation_prompt(const FindingsView& findings, std::string_view checked_path);
 
-// Calls render(i) for each i in [0, count), on any threads, and write(text)
+// A run of the prompt's occurrences rendered at once: the text of
+// [first, next), and the end of the run.
+struct PromptPiece {
+  fmt::memory_buffer text;
+  std::size_t next = 0;
+  std::size_t end = 0;
+};
+
+// Calls render(i) for each i in [0, count), on any threads, and write(piece)
 // with what each gave, on the calling thread in index order.
-using RenderInOrder =
-    std::function<void(std::size_t count, const std::function<fmt::memory_buffer(std::size_t)>& render,
-                       const std::function<void(fmt::memory_buffer&)>& write)>;
+using RenderInOrder = std::function<void(std::size_t count, const std::function<PromptPiece(std::size_t)>& render,
+                                         const std::function<void(PromptPiece&)>& write)>;
 
 // Renders the prompt piece by piece through `in_order` (on the calling
 // thread when empty), writes each piece as it comes where `prompt_path`

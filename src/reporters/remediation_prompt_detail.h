@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <span>
@@ -58,23 +59,26 @@ class SourceLines {
   std::uint64_t lines_ = 0;   // of the whole text
 };
 
+// Occurrences of the prompt that one worker renders at once.
+inline constexpr std::size_t kPromptOccurrencesPerPiece = 256;
+
 // The document in parts that can be rendered apart, on several threads, and
-// joined in order: the head (header, summary, types), the pieces, each a run
-// of consecutive occurrences with the headings of the groups that begin in
-// it, and the tail (the instructions).
+// joined in order: the head (header, summary, types), the occurrences, each
+// with the heading of its group before the group's first, and the tail (the
+// instructions).
 class RemediationPrompt {
  public:
-  static constexpr std::size_t kOccurrencesPerPiece = 256;
-
-  RemediationPrompt(const FindingsView& findings, std::string_view checked_path,
-                    std::size_t per_piece = kOccurrencesPerPiece);
+  RemediationPrompt(const FindingsView& findings, std::string_view checked_path);
   ~RemediationPrompt();
 
   void head(fmt::memory_buffer& out) const;
-  std::size_t piece_count() const { return (occurrences_ + per_piece_ - 1) / per_piece_; }
-  // Appends piece `i`. Pieces may be rendered at once on several threads;
-  // each source file is read once, by whichever needs it first.
-  void piece(fmt::memory_buffer& out, std::size_t i) const;
+  std::size_t occurrences() const { return occurrences_; }
+  // Appends the occurrences [first, last), stopping after the first one that
+  // brings `out` to `budget` bytes or more; returns the first it left out.
+  // Ranges may be rendered at once on several threads; each source file is
+  // read once, by whichever needs it first.
+  std::size_t render(fmt::memory_buffer& out, std::size_t first, std::size_t last,
+                     std::size_t budget = SIZE_MAX) const;
   void tail(fmt::memory_buffer& out) const;
 
  private:
@@ -82,7 +86,6 @@ class RemediationPrompt {
 
   std::string checked_path_;
   std::size_t occurrences_ = 0;
-  std::size_t per_piece_;
   std::size_t files_ = 0;
   std::vector<FindingGroup> groups_;
   std::vector<std::size_t> group_starts_;  // where each group's occurrences begin in the document

@@ -222,7 +222,7 @@ RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers
     auto in_order = [&](std::size_t count, const auto& render, const auto& write) {
       run_in_order(
           count, pool, 2 * std::size_t{pool}, [&](std::size_t i, Producer) { return render(i); },
-          [&](std::size_t, fmt::memory_buffer& text) { write(text); });
+          [&](std::size_t, PromptPiece& piece) { write(piece); });
     };
     if (auto written = write_remediation_prompt(*command.remediation_prompt, findings, path, in_order); !written)
       return fail(std::move(written.error()));

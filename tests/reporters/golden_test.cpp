@@ -52,12 +52,17 @@ TEST(GoldenReports, OneFindingAtATime) {
   }
 }
 
-// The prompt joined from pieces of `per_piece` occurrences, rendered last
-// first.
-std::string prompt_in_pieces(const FindingsView& findings, std::string_view checked_path, std::size_t per_piece) {
-  const RemediationPrompt prompt(findings, checked_path, per_piece);
-  std::vector<fmt::memory_buffer> pieces(prompt.piece_count());
-  for (std::size_t i = pieces.size(); i-- > 0;) prompt.piece(pieces[i], i);
+// The prompt joined from runs of `per_piece` occurrences, rendered last
+// first, each `budget` bytes at a time.
+std::string prompt_in_pieces(const FindingsView& findings, std::string_view checked_path, std::size_t per_piece,
+                             std::size_t budget) {
+  const RemediationPrompt prompt(findings, checked_path);
+  std::vector<fmt::memory_buffer> pieces((prompt.occurrences() + per_piece - 1) / per_piece);
+  for (std::size_t i = pieces.size(); i-- > 0;) {
+    const std::size_t end = std::min(prompt.occurrences(), (i + 1) * per_piece);
+    for (std::size_t next = i * per_piece; next < end;)
+      next = prompt.render(pieces[i], next, end, pieces[i].size() + budget);
+  }
   fmt::memory_buffer joined;
   prompt.head(joined);
   for (const auto& piece : pieces) joined.append(piece);
@@ -70,8 +75,15 @@ TEST(GoldenReports, RemediationPrompt) {
   const std::vector<Finding> findings = test::golden_findings();
   const std::string prompt = render_remediation_prompt(findings, "app");
   test::expect_golden("prompt.md", prompt);
-  // Pieces that end inside a group or where one begins.
-  for (std::size_t per_piece : {1, 2, 3, 5}) EXPECT_EQ(prompt_in_pieces(findings, "app", per_piece), prompt) << per_piece;
+  // Runs that end inside a group or where one begins, and texts cut after
+  // every occurrence.
+  constexpr std::size_t kWhole = std::size_t{1} << 40;
+  const struct {
+    std::size_t per_piece;
+    std::size_t budget;
+  } cuts[] = {{1, kWhole}, {2, kWhole}, {3, 1}, {5, kWhole}, {1000, 1}};
+  for (const auto& cut : cuts)
+    EXPECT_EQ(prompt_in_pieces(findings, "app", cut.per_piece, cut.budget), prompt) << cut.per_piece;
 }
 
 TEST(GoldenReports, RemediationPromptWithoutFindings) {

@@ -17,7 +17,7 @@ TEST_F(ParallelRun, OutputIsTheSameForAnyNumberOfWorkers) {
     // The prompt is rendered in several pieces.
     std::size_t occurrences = 0;
     for (auto at = one.prompt.find("\n### "); at != std::string::npos; at = one.prompt.find("\n### ", at + 1)) ++occurrences;
-    EXPECT_GT(occurrences, 2 * RemediationPrompt::kOccurrencesPerPiece);
+    EXPECT_GT(occurrences, 2 * kPromptOccurrencesPerPiece);
     for (unsigned workers : {2u, 16u})
       expect_same_run(run_with_workers(root, format, workers), one, fmt::format("{} workers", workers));
   }

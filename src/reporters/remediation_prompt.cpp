@@ -133,6 +133,17 @@ void append_row(fmt::memory_buffer& out, bool marked, std::uint64_t number, std:
   out.push_back('\n');
 }
 
+// The source context block of an occurrence at `line`, when the line is in the file.
+void append_source_context(fmt::memory_buffer& out, const SourceLines& lines, std::uint64_t line) {
+  const std::size_t before = out.size();
+  append(out, "Source context:\n\n```python\n");
+  if (lines.append_context_rows(out, line)) {
+    append(out, "```\n\n");
+  } else {
+    out.resize(before);
+  }
+}
+
 // A path that can only be a directory: it ends in a separator, "." or "..",
 // or a directory is there (through links too).
 bool names_a_directory(const std::filesystem::path& path) {
@@ -373,7 +384,9 @@ std::size_t RemediationPrompt::render(fmt::memory_buffer& out, std::size_t first
   last = std::min(last, occurrences_);
   // The group holding `first`: the last one starting at or before it.
   auto k = static_cast<std::size_t>(std::ranges::upper_bound(group_starts_, first) - group_starts_.begin());
-  std::string_view lines_of;  // the file `lines` belong to
+  // The file of the previous occurrence: whether its path is UTF-8, its lines.
+  std::string_view file_of;
+  bool file_is_utf8 = true;
   const SourceLines* lines = nullptr;
   for (std::size_t at = first; at < last; ++k) {
     const FindingGroup& group = groups_[k - 1];
@@ -388,25 +401,19 @@ std::size_t RemediationPrompt::render(fmt::memory_buffer& out, std::size_t first
     for (const std::size_t end = std::min(last, start + group.occurrences.size()); at < end; ++at) {
       const Finding& occurrence = *group.occurrences[at - start];
       const std::string_view file = occurrence.file;
-      if (is_valid_utf8(file)) {
+      if (!SameAddress()(file, file_of)) {
+        file_of = file;
+        file_is_utf8 = is_valid_utf8(file);
+        lines = sources_->find(file);
+      }
+      if (file_is_utf8) {
         fmt::format_to(sink, kOccurrenceHeading, k, at - start + 1, file, occurrence.line, occurrence.column,
                        occurrence.severity, occurrence.message);
       } else {
         fmt::format_to(sink, kOccurrenceHeading, k, at - start + 1, utf8_lossy(file), occurrence.line,
                        occurrence.column, occurrence.severity, occurrence.message);
       }
-      if (!SameAddress()(file, lines_of)) {
-        lines = sources_->find(file);
-        lines_of = file;
-      }
-      if (lines == nullptr) continue;
-      const std::size_t before = out.size();
-      append(out, "Source context:\n\n```python\n");
-      if (lines->append_context_rows(out, occurrence.line)) {
-        append(out, "```\n\n");
-      } else {
-        out.resize(before);
-      }
+      if (lines != nullptr) append_source_context(out, *lines, occurrence.line);
       if (out.size() >= budget) return at + 1;
     }
   }

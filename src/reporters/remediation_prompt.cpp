@@ -110,14 +110,7 @@ struct CheckKeyHash {
 };
 
 // Texts the same by address: copies of one shared text.
-struct SameAddress {
-  std::size_t operator()(std::string_view text) const {
-    return std::hash<const void*>()(text.data()) ^ text.size();
-  }
-  bool operator()(std::string_view a, std::string_view b) const {
-    return a.data() == b.data() && a.size() == b.size();
-  }
-};
+bool same_address(std::string_view a, std::string_view b) { return a.data() == b.data() && a.size() == b.size(); }
 
 void append(fmt::memory_buffer& out, std::string_view text) { out.append(text.data(), text.data() + text.size()); }
 
@@ -290,31 +283,26 @@ std::string SourceLines::context_rows(std::uint64_t line) const {
 class RemediationPrompt::SourceFiles {
  public:
   explicit SourceFiles(const FindingsView& findings) {
-    std::unordered_map<std::string_view, std::uint32_t> by_text;
     std::string_view previous;
     std::uint32_t slot = 0;
     findings.for_each([&](const Finding& finding) {
       const std::string_view file = finding.file;
-      if (!SameAddress()(file, previous)) {
+      // Findings of one file mostly share its text and follow each other.
+      if (!same_address(file, previous)) {
         previous = file;
-        auto known = by_address_.find(file);
-        if (known == by_address_.end()) {
-          auto entry = by_text.try_emplace(file, static_cast<std::uint32_t>(by_text.size())).first;
-          known = by_address_.emplace(file, entry->second).first;
-        }
-        slot = known->second;
+        slot = by_text_.try_emplace(file, static_cast<std::uint32_t>(by_text_.size())).first->second;
       }
       if (slot == lines_.size()) lines_.emplace_back();
       lines_[slot].push_back(finding.line);
     });
-    files_ = std::make_unique<File[]>(by_text.size());
-    for (const auto& [text, index] : by_text) files_[index].path = text;
+    files_ = std::make_unique<File[]>(by_text_.size());
+    for (const auto& [text, index] : by_text_) files_[index].path = text;
   }
 
   // The lines of `path`, a file of the findings, or null when it gives no
   // context.
   const SourceLines* find(std::string_view path) const {
-    const std::uint32_t slot = by_address_.find(path)->second;
+    const std::uint32_t slot = by_text_.find(path)->second;
     File& file = files_[slot];
     if (!file.read.load(std::memory_order_acquire)) {
       const std::lock_guard lock(file.mutex);
@@ -342,7 +330,7 @@ class RemediationPrompt::SourceFiles {
     std::atomic<bool> read = false;
     std::optional<SourceLines> lines;
   };
-  std::unordered_map<std::string_view, std::uint32_t, SameAddress, SameAddress> by_address_;
+  std::unordered_map<std::string_view, std::uint32_t> by_text_;
   std::unique_ptr<File[]> files_;
   // The lines the findings name in each file, until it is read.
   mutable std::vector<std::vector<std::uint64_t>> lines_;
@@ -401,7 +389,7 @@ std::size_t RemediationPrompt::render(fmt::memory_buffer& out, std::size_t first
     for (const std::size_t end = std::min(last, start + group.occurrences.size()); at < end; ++at) {
       const Finding& occurrence = *group.occurrences[at - start];
       const std::string_view file = occurrence.file;
-      if (!SameAddress()(file, file_of)) {
+      if (!same_address(file, file_of)) {
         file_of = file;
         file_is_utf8 = is_valid_utf8(file);
         lines = sources_->find(file);

@@ -188,38 +188,59 @@ std::vector<FindingGroup> group_findings(const FindingsView& findings) {
   // Findings of one check follow each other rarely: a hash finds the list.
   std::unordered_map<std::pair<std::string_view, std::string_view>, std::size_t, CheckKeyHash> index;
   std::vector<FindingGroup> groups;
+  std::vector<bool> mixed;  // whether a group's severities differ
+  // In a list in finding order, the findings of a check come in occurrence
+  // order but for their severities.
+  bool in_order = true;
+  const Finding* previous = nullptr;
   findings.for_each([&](const Finding& finding) {
+    in_order = in_order && (previous == nullptr || !compare_findings(finding, *previous));
+    previous = &finding;
     auto [entry, inserted] = index.try_emplace({finding.id, finding.title}, groups.size());
-    if (inserted) groups.push_back({std::string(finding.id), std::string(finding.title), finding.severity, {}});
-    groups[entry->second].occurrences.push_back(&finding);
+    if (inserted) {
+      groups.push_back({std::string(finding.id), std::string(finding.title), finding.severity, {}});
+      mixed.push_back(false);
+    }
+    FindingGroup& group = groups[entry->second];
+    if (finding.severity != group.severity) mixed[entry->second] = true;
+    group.occurrences.push_back(&finding);
   });
-  // Bytewise, as std::string compares.
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    auto& occurrences = groups[g].occurrences;
+    auto by_severity = [](const Finding* a, const Finding* b) { return a->severity > b->severity; };
+    if (!in_order) {
+      std::ranges::stable_sort(occurrences, occurrence_before);
+    } else if (mixed[g]) {
+      std::ranges::stable_sort(occurrences, by_severity);
+    }
+    // The first occurrence carries the highest severity after the sort.
+    groups[g].severity = occurrences.front()->severity;
+  }
+  // By id, then title, bytewise as std::string compares; then by severity.
   auto by_check = [](const FindingGroup& a, const FindingGroup& b) {
     return std::tie(a.id, a.title) < std::tie(b.id, b.title);
   };
   std::ranges::sort(groups, by_check);
-  for (FindingGroup& group : groups) {
-    auto& occurrences = group.occurrences;
-    // A sorted list of findings is in occurrence order once the severities
-    // are apart.
-    auto by_severity = [](const Finding* a, const Finding* b) { return a->severity > b->severity; };
-    if (!std::ranges::is_sorted(occurrences, by_severity)) std::ranges::stable_sort(occurrences, by_severity);
-    if (!std::ranges::is_sorted(occurrences, occurrence_before))
-      std::ranges::stable_sort(occurrences, occurrence_before);
-    // The first occurrence carries the highest severity after the sort.
-    group.severity = occurrences.front()->severity;
-  }
   std::ranges::stable_sort(groups, group_before);
   return groups;
 }
 
 std::size_t count_distinct_files(const FindingsView& findings) {
+  // In a list in path order equal paths follow each other.
+  std::size_t distinct = 0;
+  bool in_order = true;
+  const SharedText* previous = nullptr;
+  findings.for_each([&](const Finding& finding) {
+    const int c = previous == nullptr ? -1 : compare_files(*previous, finding.file);
+    in_order = in_order && c <= 0;
+    distinct += c != 0;
+    previous = &finding.file;
+  });
+  if (in_order) return distinct;
   std::vector<const SharedText*> paths;
   paths.reserve(findings.size());
   findings.for_each([&](const Finding& finding) { paths.push_back(&finding.file); });
-  auto before = [](const SharedText* a, const SharedText* b) { return compare_files(*a, *b) < 0; };
-  // Sorted findings come in path order already.
-  if (!std::ranges::is_sorted(paths, before)) std::ranges::sort(paths, before);
+  std::ranges::sort(paths, [](const SharedText* a, const SharedText* b) { return compare_files(*a, *b) < 0; });
   auto same = [](const SharedText* a, const SharedText* b) { return compare_files(*a, *b) == 0; };
   return static_cast<std::size_t>(std::ranges::unique(paths, same).begin() - paths.begin());
 }

@@ -24,18 +24,22 @@ class Report {
 
   std::size_t size() const { return findings_.size(); }
 
-  // The most text the piece of `finding` alone takes in any format: the
-  // format's own text around it, its numbers included, and each of its texts
-  // escaped at most six bytes a byte ("\u001b").
-  static std::size_t text_bound(const Finding& finding) {
-    constexpr std::size_t kLayout = 1024;
-    constexpr std::size_t kEscaped = 6;
+  // The most text the format puts around one finding's texts, its numbers
+  // included, and the most bytes a byte of text takes escaped ("\u001b").
+  static constexpr std::size_t kLayout = 1024;
+  static constexpr std::size_t kEscaped = 6;
+
+  // The bytes of a finding's texts.
+  static std::size_t text_size(const Finding& finding) {
     std::size_t text = finding.id.size() + finding.title.size() + finding.message.size() + finding.file.size() +
                        finding.source.size();
     if (finding.explanation) text += finding.explanation->size();
     if (finding.remediation) text += finding.remediation->size();
-    return kLayout + kEscaped * text;
+    return text;
   }
+
+  // The most text the piece of `finding` alone takes in any format.
+  static std::size_t text_bound(const Finding& finding) { return kLayout + kEscaped * text_size(finding); }
 
   // The whole report as one text.
   std::string render() const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -22,9 +23,15 @@ namespace {
 constexpr std::size_t kFindingsPerPiece = 2048;
 constexpr std::size_t kPieceCapacity = 3 << 19;
 
-// What rendering one finding may take besides its text: the escaped forms of
-// a path and of the catalog's texts, formatting.
+// What finishing one finding alone takes besides its piece and the copy of
+// its path: formatting, the catalog's texts escaped, and the copy that makes
+// a path valid UTF-8 before it is escaped (such a path was opened, so it is
+// short; the other texts are UTF-8 already).
 constexpr std::size_t kRoomOnTheSide = std::size_t{1} << 20;
+
+// The most findings rendered to learn the largest piece; past them their
+// bounds stand in.
+constexpr std::size_t kMeasuredAtMost = 16;
 
 std::size_t piece_count(const FindingsView& findings) {
   return (findings.size() + kFindingsPerPiece - 1) / kFindingsPerPiece;
@@ -65,6 +72,41 @@ Result<std::unique_ptr<Report>> make_report(OutputFormat format, const FindingsV
   return std::make_unique<HumanReport>(findings);
 }
 
+// The size of the largest piece of one finding alone, and of the longest
+// path. A piece is no larger than its bound, so only findings bound above
+// kRoomOnTheSide are rendered, the largest bound first, until a bound is no
+// larger than a piece found.
+std::size_t largest_piece(const Report& report, const FindingsView& findings, std::size_t& longest_path) {
+  struct Candidate {
+    std::size_t bound, index, text;
+  };
+  std::vector<Candidate> candidates;
+  std::size_t largest = 0;
+  std::size_t index = 0;
+  findings.for_each([&](const Finding& finding) {
+    const std::size_t bound = Report::text_bound(finding);
+    if (bound > kRoomOnTheSide) {
+      candidates.push_back({bound, index, Report::text_size(finding)});
+    } else {
+      largest = std::max(largest, bound);
+    }
+    longest_path = std::max(longest_path, finding.file.size());
+    ++index;
+  });
+  const std::size_t sorted = std::min(candidates.size(), kMeasuredAtMost + 1);
+  std::ranges::partial_sort(candidates, candidates.begin() + sorted, std::greater{}, &Candidate::bound);
+  std::string piece;
+  for (std::size_t k = 0; k < sorted && candidates[k].bound > largest; ++k) {
+    if (k == kMeasuredAtMost) return candidates[k].bound;
+    // Room for the texts unescaped and the layout: plain text never grows it.
+    piece.reserve(candidates[k].text + Report::kLayout);
+    piece.clear();
+    report.pieces(piece, candidates[k].index, candidates[k].index + 1);
+    largest = std::max(largest, piece.size());
+  }
+  return largest;
+}
+
 }  // namespace
 
 Result<void> print_report(OutputFormat format, const FindingsView& findings, unsigned workers) {
@@ -77,9 +119,14 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
   (*report)->head(head);
   (*report)->tail(tail);
   tail += '\n';
-  std::size_t largest = 0;
-  findings.for_each([&](const Finding& finding) { largest = std::max(largest, Report::text_bound(finding)); });
-  auto room = std::make_unique_for_overwrite<char[]>(2 * largest + kRoomOnTheSide);
+  // Finishing the rest one finding at a time takes one string of the largest
+  // piece, reserved once, and beside it a reporter's copy of the path escaped
+  // (six bytes a byte at most, and part of the piece too), which may hold
+  // thrice its text while it grows.
+  std::size_t longest_path = 0;
+  const std::size_t largest = largest_piece(**report, findings, longest_path);
+  const std::size_t path_copy = std::min(largest, Report::kEscaped * longest_path + 2);
+  auto room = std::make_unique_for_overwrite<char[]>(largest + 3 * path_copy + kRoomOnTheSide);
 
   Result<void> written = write_stdout(head);
   std::atomic<bool> failed = !written;
@@ -104,8 +151,10 @@ Result<void> print_report(OutputFormat format, const FindingsView& findings, uns
         });
   } catch (const std::bad_alloc&) {
     room.reset();
+    std::string text;
+    text.reserve(largest);  // no finding's piece makes it grow
     for (; written && next < findings.size(); ++next) {
-      std::string text;
+      text.clear();
       (*report)->pieces(text, next, next + 1);
       written = write_stdout(text);
     }

@@ -88,6 +88,7 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
   write("links/a00.py", std::string(120'000'000, 'x'));
   for (int i = 1; i < 40; ++i) fs::create_hard_link(at("links/a00.py"), at(fmt::format("links/a{:02}.py", i)));
   write("links/z.py", "x = 1\n");
+  write("name/f.py", "def " + std::string(20'000'000, 'f') + "(a, b, c, d, e, f):\n    return eval('1')\n");
   write("streams/a.py", "x = 1\n");
   fs::create_symlink("/dev/zero", at("streams/zero1.py"));
   fs::create_symlink("/dev/zero", at("streams/zero2.py"));
@@ -118,6 +119,7 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
       {"-v 16000", "many --format json", "error: out of memory\n", true, false},
       {"-v 40000", "many --format json", "Wrote", true, false},
       {"-v 150000", "many --format sarif", "Wrote", true, false},
+      {"-v 250000", "name --format json", "Wrote", true, false},  // a finding's message of 20 MB
       {"-v 60000", "big", "warning: parse big/huge.py: out of memory\n", true, false},
       {"-v 400000", "big", "warning: check big/huge.py: out of memory\n", true, false},
   };

@@ -2,14 +2,20 @@
 # End-to-end benchmark of `quarn check --format json` over a Python tree
 # (default: a copy of the machine's Python standard library), with the
 # default and the strict profile, on one core (taskset -c 0) and on every
-# core the process may use. The runs of the four set-ups alternate, and each
-# figure is the median of RUNS runs (the machines are shared and noisy).
+# core the process may use; also with --remediation-prompt (on one core and
+# on all) and on all cores under `ulimit -v 8000000`. The runs of the ten
+# set-ups alternate, and each figure is the median of RUNS runs (the machines
+# are shared and noisy); the first round warms the caches and is dropped.
 #
 #   bench/check_bench.sh [--compare] [TREE] [RUNS]   (an empty TREE means the standard library)
 #
 # Prints per profile: wall time and MB/s on one core and on all cores, the
-# speed-up, and the peak resident memory of each. --compare also times
-# flake8 -j1 and pyflakes when installed (single-threaded, slow).
+# speed-up, and the peak resident memory of each; then, for the prompt and
+# the limited runs, wall time and peak memory and their ratios to the plain
+# check of the same profile and cores. The prompt is written into a
+# temporary directory (mktemp -d, so TMPDIR chooses its file system).
+# --compare also times flake8 -j1 and pyflakes when installed
+# (single-threaded, slow).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 compare=0
@@ -62,29 +68,65 @@ median() {  # file
   sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
 
+# A set-up is PROFILE-CORES-KIND: CORES one or all, KIND plain, prompt (with
+# --remediation-prompt) or limited (under ulimit -v, in a shell that execs
+# quarn, so the timer sees one process).
+setup_command() {  # set-up: its command line, into the array cmd
+  local profile cores kind
+  IFS=- read -r profile cores kind <<<"$1"
+  cmd=()
+  [ "$cores" = one ] && cmd=(taskset -c 0)
+  [ "$kind" = limited ] && cmd+=(bash -c 'ulimit -v 8000000; exec "$@"' -)
+  cmd+=("$quarn" check "$tree" --format json --profile "$profile")
+  [ "$kind" = prompt ] && cmd+=(--remediation-prompt "$work/p.md")
+  return 0
+}
+
 setups=()
 for profile in default strict; do
-  for cores in one all; do setups+=("$profile-$cores"); done
+  for cores in one all; do setups+=("$profile-$cores-plain" "$profile-$cores-prompt"); done
+  setups+=("$profile-all-limited")
 done
 for _ in $(seq 0 "$runs"); do  # the first round warms the caches and is dropped
   for setup in "${setups[@]}"; do
-    profile="${setup%-*}"
-    pin=()
-    [ "${setup#*-}" = "one" ] && pin=(taskset -c 0)
-    run_once "$setup" "${pin[@]}" "$quarn" check "$tree" --format json --profile "$profile"
+    setup_command "$setup"
+    run_once "$setup" "${cmd[@]}"
   done
+done
+
+declare -A wall peak
+for setup in "${setups[@]}"; do
+  wall[$setup]=$(tail -n +2 "$work/$setup.runs" >"$work/kept" && median "$work/kept")
+  setup_command "$setup"
+  peak[$setup]=$(peak_of "${cmd[@]}")
 done
 
 echo "tree: $tree ($files files, $mb MB); all cores: $(nproc) CPUs; median of $runs runs"
 printf '%-8s %10s %10s %10s %10s %9s %11s %11s\n' profile "1 core s" "MB/s" "all s" "MB/s" speed-up "1 core MiB" "all MiB"
 for profile in default strict; do
-  one=$(tail -n +2 "$work/$profile-one.runs" >"$work/one" && median "$work/one")
-  all=$(tail -n +2 "$work/$profile-all.runs" >"$work/all" && median "$work/all")
-  one_kb=$(peak_of taskset -c 0 "$quarn" check "$tree" --format json --profile "$profile")
-  all_kb=$(peak_of "$quarn" check "$tree" --format json --profile "$profile")
-  awk -v p="$profile" -v mb="$mb" -v o="$one" -v a="$all" -v ok="$one_kb" -v ak="$all_kb" 'BEGIN {
+  awk -v p="$profile" -v mb="$mb" -v o="${wall[$profile-one-plain]}" -v a="${wall[$profile-all-plain]}" \
+    -v ok="${peak[$profile-one-plain]}" -v ak="${peak[$profile-all-plain]}" 'BEGIN {
     printf "%-8s %10.3f %10.1f %10.3f %10.1f %8.2fx %11.1f %11.1f\n", p, o, mb / o, a, mb / a, o / a, ok / 1024, ak / 1024
   }'
+done
+
+# Each against the plain check of its profile and cores.
+echo
+printf '%-8s %-18s %8s %8s %9s %8s\n' profile "set-up" "s" "/ plain" "peak MiB" "/ plain"
+for profile in default strict; do
+  for kind in one-prompt all-prompt all-limited; do
+    case "$kind" in
+      one-prompt) label="prompt, 1 core" ;;
+      all-prompt) label="prompt, all" ;;
+      all-limited) label="-v 8000000, all" ;;
+    esac
+    setup="$profile-$kind"
+    plain="$profile-${kind%-*}-plain"
+    awk -v p="$profile" -v l="$label" -v s="${wall[$setup]}" -v ps="${wall[$plain]}" \
+      -v k="${peak[$setup]}" -v pk="${peak[$plain]}" 'BEGIN {
+      printf "%-8s %-18s %8.3f %7.2fx %9.1f %7.2fx\n", p, l, s, s / ps, k / 1024, k / pk
+    }'
+  done
 done
 
 if [ "$compare" = 1 ]; then

@@ -38,7 +38,6 @@ int run_or_report(int argc, char** argv) {
 int main(int argc, char** argv) {
   quarn::hold_closed_standard_streams();
   quarn::set_up_signals();
-  quarn::make_malloc_repeatable_under_memory_limit();
   int status = 2;
   // Parsing recurses as deep as the input nests: the command runs on a stack
   // of known size, whatever `ulimit -s` says.

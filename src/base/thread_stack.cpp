@@ -107,10 +107,11 @@ std::optional<std::size_t> memory_limit() {
   return static_cast<std::size_t>(smallest);
 }
 
-void make_malloc_repeatable_under_memory_limit() {
-  if (!memory_limit()) return;
+void make_malloc_repeatable() {
   ::mallopt(M_ARENA_MAX, 1);
-  ::mallopt(M_MMAP_THRESHOLD, 128 << 10);  // glibc's default, now fixed
+  // glibc's defaults, now fixed
+  ::mallopt(M_MMAP_THRESHOLD, 128 << 10);
+  ::mallopt(M_TRIM_THRESHOLD, 128 << 10);
 }
 
 void run_on_work_stack(const std::function<void()>& body) {

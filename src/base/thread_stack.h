@@ -3,7 +3,8 @@
 // Threads on stacks of known size. Parsing recurses as deep as its input
 // nests, so a command and its workers run on stacks whose size quarn sets,
 // whatever `ulimit -s` gives; recursion checks what is left on the calling
-// thread. Under a memory limit, what threads leave behind is kept repeatable.
+// thread. Under a memory limit tight for the workers, what threads leave
+// behind is kept repeatable.
 
 #include <pthread.h>
 
@@ -43,13 +44,16 @@ class WorkThread {
 // unlimited.
 std::optional<std::size_t> memory_limit();
 
-// Under a memory limit, makes the room malloc leaves independent of what ran
-// before: every thread allocates from the main arena (one of its own keeps
-// its reservation after its thread ended), and the mmap threshold stays put
-// (glibc raises it after a large block is freed). So a file checked again on
-// one thread once the workers stopped has the room it has in a run that
-// never started them.
-void make_malloc_repeatable_under_memory_limit();
+// Makes the room malloc leaves independent of what ran before: every thread
+// allocates from the main arena (one of its own keeps its reservation after
+// its thread ended), and the mmap and trim thresholds stay put (glibc raises
+// them after a large block is freed). So a file checked again on one thread
+// once the workers stopped has the room it has in a run that never started
+// them. It costs time: workers wait for each other on the one arena, and
+// every large block is mapped and unmapped anew; needs_repeatable_malloc
+// (run/cpus.h) says when a run pays that. To be called while no other thread
+// allocates; a thread that already has an arena of its own keeps it.
+void make_malloc_repeatable();
 
 // Runs `body` on a stack of kWorkStackSize bytes: the calling thread's, its
 // soft limit raised that far, when the hard limit allows; else a WorkThread's,

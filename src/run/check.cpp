@@ -10,6 +10,7 @@
 #include "base/files.h"
 #include "base/streams.h"
 #include "base/text.h"
+#include "base/thread_stack.h"
 #include "base/utf8.h"
 #include "checks/catalog.h"
 #include "checks/source_model.h"
@@ -200,6 +201,8 @@ RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers
   auto files = discover_python_files(path);
   if (!files) return fail(std::move(files.error()));
   const unsigned pool = workers.value_or(worker_count(files->size()));
+  // Before the pool starts: no other thread allocates yet.
+  if (needs_repeatable_malloc(pool)) make_malloc_repeatable();
   RunOutcome outcome = check_files(*files, *config, pool);
   FindingsView findings = outcome.findings();
 

@@ -118,8 +118,9 @@ std::optional<unsigned> quota_at(const fs::path& dir, bool unified) {
 // Under a memory limit each worker needs room of its own: its stack and what
 // checking its files takes. One worker per 256 MiB of the limit, so that a
 // run under a tight limit is a one-worker run.
+constexpr std::size_t kPerWorker = std::size_t{256} << 20;
+
 unsigned workers_within_memory_limit() {
-  constexpr std::size_t kPerWorker = std::size_t{256} << 20;
   const std::optional<std::size_t> limit = memory_limit();
   if (!limit) return std::numeric_limits<unsigned>::max();
   return static_cast<unsigned>(std::clamp<std::size_t>(*limit / kPerWorker, 1, std::numeric_limits<unsigned>::max()));
@@ -191,6 +192,18 @@ unsigned available_cpus(const fs::path& root, GetAffinity get_affinity) {
 }  // namespace detail
 
 unsigned available_cpus() { return detail::available_cpus("/", ::sched_getaffinity); }
+
+bool needs_repeatable_malloc(unsigned workers) {
+  const std::optional<std::size_t> limit = memory_limit();
+  if (!limit) return false;
+  // A worker with twice its budget is not expected to run out of memory, so
+  // there the workers keep arenas of their own and glibc's moving
+  // thresholds: the settings about double the CPU time of a run on several
+  // workers. The price: a run that comes near such a limit may run out where
+  // a one-worker run does not. A one-worker run keeps the settings: under a
+  // tight limit, a file checked again alone must repeat it.
+  return workers <= 1 || *limit / workers < 2 * kPerWorker;
+}
 
 unsigned worker_count(std::size_t files) {
   const std::size_t most = std::min(available_cpus(), workers_within_memory_limit());

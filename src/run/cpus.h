@@ -13,4 +13,9 @@ unsigned available_cpus();
 // least 1.
 unsigned worker_count(std::size_t files);
 
+// Whether a run on `workers` workers calls make_malloc_repeatable
+// (base/thread_stack.h) before they start: under a memory limit that gives
+// each worker less than twice its budget, and under any on one worker.
+bool needs_repeatable_malloc(unsigned workers);
+
 }  // namespace quarn

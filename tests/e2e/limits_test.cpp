@@ -113,6 +113,8 @@ TEST_F(Limits, EveryCpuGivesWhatOneWorkerGives) {
       {"-v 800000", "big", "Wrote", true, false},
       {"-v 1500000", "big", "Wrote", true, false},
       {"-v 6000000", "streams", "zero2.py: stream is too large", true, false},
+      // Room for every worker twice over: malloc keeps its defaults.
+      {"-v 8000000", "many --format json", "Wrote", true, false},
       {"-n 30 -v 100000", "links", "warning: read links/a39.py: out of memory\n", true, false},
       // One worker whatever the CPUs, one per 256 MiB of address space: these
       // test that every CPU changes nothing there.

@@ -85,9 +85,10 @@ std::vector<Finding> run_enabled_checks(const Catalog& catalog, const std::vecto
 }
 
 // Reads, parses and checks one file; a read or parse failure is the file's
-// error, and so is running out of memory where no other thread runs.
+// error, and so is running out of memory where no other thread runs, when
+// `alone_is_exact`: when the file then has the room a one-worker run gives it.
 FileResult check_file(const Catalog& catalog, const std::vector<ResolvedCheckConfig>& settings, const fs::path& path,
-                      const Config& config, Producer where) {
+                      const Config& config, Producer where, bool alone_is_exact) {
   std::string_view step = "read";
   try {
     auto text = read_source(path, where);
@@ -101,7 +102,7 @@ FileResult check_file(const Catalog& catalog, const std::vector<ResolvedCheckCon
     step = "check";
     return {.findings = run_enabled_checks(catalog, settings, path, *parsed, config), .error = std::nullopt};
   } catch (const std::bad_alloc&) {
-    if (where != Producer::alone) throw;
+    if (where != Producer::alone || !alone_is_exact) throw;
   }
   return {.findings = {},
           .error = Error("out of memory").context(fmt::format("{} {}", step, path_text(path))).render()};
@@ -160,14 +161,17 @@ void free_findings(RunOutcome& outcome, unsigned workers) noexcept {
 // Parses and checks every file on `workers` threads; findings sorted, each
 // file's warning printed on standard error as soon as every earlier file is
 // done.
-RunOutcome check_files(const std::vector<fs::path>& files, const Config& config, unsigned workers) {
+RunOutcome check_files(const std::vector<fs::path>& files, const Config& config, unsigned workers,
+                       bool alone_is_exact) {
   const Catalog catalog = build_catalog();
   const std::vector<ResolvedCheckConfig> settings = resolve_catalog_settings(config);
   RunOutcome outcome;
   // Every file's result may wait, so that one slow file never stalls the rest.
   run_in_order(
       files.size(), workers, files.size(),
-      [&](std::size_t i, Producer where) { return check_file(catalog, settings, files[i], config, where); },
+      [&](std::size_t i, Producer where) {
+        return check_file(catalog, settings, files[i], config, where, alone_is_exact);
+      },
       [&](std::size_t i, FileResult& result) {
         if (result.error) {
           write_stderr(fmt::format("warning: {}\n", *result.error));
@@ -202,8 +206,12 @@ RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers
   if (!files) return fail(std::move(files.error()));
   const unsigned pool = workers.value_or(worker_count(files->size()));
   // Before the pool starts: no other thread allocates yet.
-  if (needs_repeatable_malloc(pool)) make_malloc_repeatable();
-  RunOutcome outcome = check_files(*files, *config, pool);
+  const bool repeatable = needs_repeatable_malloc(pool);
+  if (repeatable) make_malloc_repeatable();
+  // Under a limit loose enough for malloc's defaults, a file checked again
+  // alone once the workers stopped may lack room a one-worker run has:
+  // running out there ends the run rather than give another result.
+  RunOutcome outcome = check_files(*files, *config, pool, repeatable || !memory_limit());
   FindingsView findings = outcome.findings();
 
   std::vector<std::string> checkers = config->external_checkers;

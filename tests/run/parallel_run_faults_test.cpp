@@ -2,9 +2,11 @@
 // output is still that of a one-worker run.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -19,7 +21,8 @@
 // Faults as on a machine whose memory or descriptors ran out while the
 // workers ran: while `fail_off_main_thread` is set, every allocation of 16 KiB
 // or more outside the main thread fails; once each, an allocation of
-// `fail_once_on_main_from` bytes or more on the main thread fails, and so does
+// `fail_once_on_main_from` bytes or more on the main thread fails (twice with
+// `fail_twice_on_main`), and so does
 // the main thread's open of a path that ends in `fail_open_on_main_for`, with
 // `open_error`. With `fail_after_rename` set, every allocation fails once a
 // file was renamed (the prompt put in place), until `failing_everywhere` is
@@ -32,6 +35,7 @@ std::atomic<bool> fail_once_after_output = false;
 std::atomic<bool> failing_once = false;
 std::atomic<bool> fail_off_main_thread = false;
 std::atomic<std::size_t> fail_once_on_main_from = 0;
+std::atomic<bool> fail_twice_on_main = false;
 std::atomic<const char*> fail_open_on_main_for = nullptr;
 std::atomic<int> open_error = 0;
 const std::thread::id main_thread = std::this_thread::get_id();
@@ -46,8 +50,10 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
   const bool on_main = std::this_thread::get_id() == main_thread;
   if (size >= 16384 && fail_off_main_thread.load(std::memory_order_relaxed) && !on_main) throw std::bad_alloc();
-  if (on_main && fail_once_on_main_from != 0 && size >= fail_once_on_main_from && fail_once_on_main_from.exchange(0))
-    throw std::bad_alloc();
+  if (on_main && fail_once_on_main_from != 0 && size >= fail_once_on_main_from) {
+    if (fail_twice_on_main.exchange(false)) throw std::bad_alloc();
+    if (fail_once_on_main_from.exchange(0) != 0) throw std::bad_alloc();
+  }
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
@@ -151,6 +157,23 @@ TEST_F(ParallelRun, ShortagesOnTheCallingThreadWhileWorkersRun) {
     fail_open_on_main_for = nullptr;
     expect_same_run(many, one, fmt::format("shortage {}", shortage));
   }
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // Under a limit that leaves malloc its defaults, memory that runs out
+  // again once the workers stopped ends the run: there the file lacks room a
+  // one-worker run has. (The sanitizers' shadow memory exceeds any limit.)
+  struct rlimit old_limit;
+  ASSERT_EQ(::getrlimit(RLIMIT_AS, &old_limit), 0);
+  struct rlimit loose = old_limit;
+  loose.rlim_cur = std::min<rlim_t>(old_limit.rlim_max, rlim_t{1} << 40);
+  ASSERT_EQ(::setrlimit(RLIMIT_AS, &loose), 0);
+  fail_once_on_main_from = std::size_t{16} << 20;
+  fail_twice_on_main = true;
+  const CheckRun loose_run = run_with_workers(root, OutputFormat::Json, 8);
+  ::setrlimit(RLIMIT_AS, &old_limit);
+  fail_once_on_main_from = 0;
+  EXPECT_EQ(loose_run.status, -3);
+  EXPECT_TRUE(loose_run.out.empty());
+#endif
 }
 
 }  // namespace

@@ -124,7 +124,9 @@ void run_in_order(std::size_t count, unsigned workers, std::size_t window, Produ
       result.swap(slot.result);
       ++consumed;
     }
-    slot_free.notify_all();
+    // One slot came free, for one worker: waking them all would have the
+    // rest wait again, a cost on every item.
+    slot_free.notify_one();
     switch (state) {
       case State::done:
         break;

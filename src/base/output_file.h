@@ -47,7 +47,7 @@ class OutputFile {
   std::filesystem::path temporary_;  // the name of a temporary file
   std::optional<mode_t> replaced_mode_;  // the mode of the file this one replaces
   CreatedPaths* created_;
-  static constexpr std::size_t kWriteBehind = std::size_t{8} << 20;
+  static constexpr std::size_t kWriteBehind = std::size_t{2} << 20;
   std::size_t unstarted_ = 0;  // bytes written since the disk was last started on them
 };
 

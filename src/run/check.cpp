@@ -231,8 +231,9 @@ RunResult run_check(const CheckCommand& command, std::optional<unsigned> workers
   if (command.remediation_prompt) {
     // Pieces rendered on the workers, written in order by this thread.
     auto in_order = [&](std::size_t count, const auto& render, const auto& write) {
+      const auto threads = static_cast<unsigned>(std::min<std::size_t>(pool, count));
       run_in_order(
-          count, pool, 2 * std::size_t{pool}, [&](std::size_t i, Producer) { return render(i); },
+          count, threads, 2 * std::size_t{pool}, [&](std::size_t i, Producer) { return render(i); },
           [&](std::size_t, PromptPiece& piece) { write(piece); });
     };
     if (auto written = write_remediation_prompt(*command.remediation_prompt, findings, path, in_order); !written)

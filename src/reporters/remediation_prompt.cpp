@@ -146,11 +146,9 @@ bool names_a_directory(const std::filesystem::path& path) {
   return name.empty() || name == "." || name == ".." || std::filesystem::is_directory(path, error);
 }
 
-// Occurrences a worker renders at once, and the text after which it leaves
-// the rest of them to the writing thread, which renders them a budget at a
-// time: so the text waiting to be written stays bounded, whatever the
-// lengths of the lines it shows.
-constexpr std::size_t kOccurrencesPerPiece = kPromptOccurrencesPerPiece;
+// The text of a piece after which its worker leaves the rest of it to the
+// writing thread, which renders that a budget at a time: so the text waiting
+// to be written stays bounded, whatever the lengths of the lines it shows.
 constexpr std::size_t kPieceBudget = std::size_t{1} << 20;
 
 // Piece buffers, kept once written: a fresh one for every piece would have
@@ -244,8 +242,6 @@ std::size_t count_distinct_files(const FindingsView& findings) {
   auto same = [](const SharedText* a, const SharedText* b) { return compare_files(*a, *b) == 0; };
   return static_cast<std::size_t>(std::ranges::unique(paths, same).begin() - paths.begin());
 }
-
-SourceLines::SourceLines(std::string_view text) : SourceLines(text, std::nullopt) {}
 
 SourceLines::SourceLines(std::string_view text, std::optional<std::span<const std::uint64_t>> lines) {
   // With `lines` (ascending), line `number` is kept when it lies within a
@@ -468,10 +464,10 @@ Result<void> write_remediation_prompt(const std::filesystem::path& prompt_path, 
     // After a failed write no piece is begun.
     std::atomic<bool> failed = !written;
     BufferPool buffers;
-    const std::size_t pieces = (prompt.occurrences() + kOccurrencesPerPiece - 1) / kOccurrencesPerPiece;
+    const std::size_t pieces = (prompt.occurrences() + kPromptOccurrencesPerPiece - 1) / kPromptOccurrencesPerPiece;
     auto render = [&](std::size_t i) {
-      PromptPiece piece{buffers.take(), i * kOccurrencesPerPiece,
-                        std::min(prompt.occurrences(), (i + 1) * kOccurrencesPerPiece)};
+      PromptPiece piece{buffers.take(), i * kPromptOccurrencesPerPiece,
+                        std::min(prompt.occurrences(), (i + 1) * kPromptOccurrencesPerPiece)};
       if (!failed) piece.next = prompt.render(piece.text, piece.next, piece.end, kPieceBudget);
       return piece;
     };

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -35,11 +35,9 @@ std::size_t count_distinct_files(const FindingsView& findings);
 // around a line is found without scanning from the top.
 class SourceLines {
  public:
-  // Every line of `text`.
-  explicit SourceLines(std::string_view text);
-  // Only the lines the windows around `lines` (ascending) show; the windows
-  // of other lines are then not kept.
-  SourceLines(std::string_view text, std::optional<std::span<const std::uint64_t>> lines);
+  // Every line of `text`, or with `lines` (ascending) only those the windows
+  // around them show; the windows of other lines are then not kept.
+  explicit SourceLines(std::string_view text, std::optional<std::span<const std::uint64_t>> lines = std::nullopt);
 
   // The rows of the window around `line` (eight lines either side), or empty
   // when the line is outside the text.
